@@ -1,5 +1,6 @@
 // The run driver of cfgmerge: one merge from start to end.
 #pragma once
+#include <functional>
 #include <string>
 
 namespace zuvoze::merger {
@@ -28,6 +29,13 @@ void firelistPhase();
 void serviceRestart();
 void writeScheduleUpdateStatus();
 void fncCreatePMStatusINI(bool status, const std::string& description);
+
+// The stop and start of the scheduler service as the restart calls them
+// (fncStopService and fncStartService; tests put doubles here).
+struct ServiceCalls {
+  std::function<bool(const std::string&)> stop, start;
+};
+ServiceCalls& serviceCalls();
 
 // The summary's count item: " Delete Count [n]: " / " Add Count [n]: ".
 std::string deleteCountItem(int count);

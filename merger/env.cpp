@@ -211,8 +211,16 @@ std::string fncFormatMessage(const std::string& codeText) {
   }
 }
 
+namespace {
+std::string g_programFolderForTest;
+}
+
+void setProgramFolderForTest(const std::string& folder) { g_programFolderForTest = folder; }
+
 std::string programFile(const std::string& name) {
-  return GetShortpath(plat::programFolder()) + "\\" + name;
+  const std::string folder =
+      g_programFolderForTest.empty() ? plat::programFolder() : g_programFolderForTest;
+  return GetShortpath(folder) + "\\" + name;
 }
 
 std::string trim(const std::string& text) {

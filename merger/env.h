@@ -33,6 +33,9 @@ std::string fncFormatMessage(const std::string& codeText);
 // The short form of the program folder, a backslash and the file name
 // (AddSection.ini, DeleteSection.ini, ScheduleUpdateStatus.txt, the run log).
 std::string programFile(const std::string& name);
+// Tests: use this folder as the program folder (empty restores the folder of
+// the running executable).
+void setProgramFolderForTest(const std::string& folder);
 
 // Text helpers the procedures share.
 std::string trim(const std::string& text);        // blanks (spaces) at both ends
