@@ -4,11 +4,16 @@
 // it as a failure of the run).
 #include "merger/procedures.h"
 
+#include "merger/process.h"
+
 namespace zuvoze::merger {
 
 void installTableProcedures(TableProcedures& procedures) {
   // scheduler table
   // process table
+  procedures.DeleteDefaultExeSection = DeleteDefaultExeSection;
+  procedures.addDefaultExeSection = addDefaultExeSection;
+  procedures.ReGenDefaultExeFile = ReGenDefaultExeFile;
   // fire list
   (void)procedures;
 }
