@@ -5,11 +5,15 @@
 #include "merger/procedures.h"
 
 #include "merger/process.h"
+#include "merger/scheduler.h"
 
 namespace zuvoze::merger {
 
 void installTableProcedures(TableProcedures& procedures) {
   // scheduler table
+  procedures.DeleteSCHDSection = DeleteSCHDSection;
+  procedures.addSCHDSection = addSCHDSection;
+  procedures.ReGenSCHDFile = ReGenSCHDFile;
   // process table
   procedures.DeleteDefaultExeSection = DeleteDefaultExeSection;
   procedures.addDefaultExeSection = addDefaultExeSection;
