@@ -25,8 +25,13 @@ function(zuvoze_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} zuvoze_testsupport zuvoze_platform
                         zuvoze_warnings GTest::gmock GTest::gtest_main)
+  if(WIN32)
+    set(serial TRUE)   # one registry and one service manager under Wine
+  else()
+    set(serial FALSE)  # every test has its own folders and registry store
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+                       PROPERTIES TIMEOUT 300 RUN_SERIAL ${serial})
 endfunction()
 
 # zuvoze_add_tests_in(DIR LIBS ...)

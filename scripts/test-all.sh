@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds everything and runs all tests: the native tree (posix backend) with
+# ctest, then the Windows x86-64 tree (win32 backend) with ctest under Wine.
+# Run as root on a fresh Debian 12 machine, it first installs what is missing.
+# Exits non-zero on any failure and leaves no Wine process running.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=${JOBS:-$(nproc)}
+WERROR=${ZUVOZE_WERROR:-ON}
+
+PACKAGES=(cmake g++ make googletest libgtest-dev libgmock-dev libcurl4-openssl-dev faketime
+          net-tools g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "== installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq </dev/null
+    apt-get install -y -qq "${missing[@]}" </dev/null >/dev/null
+  else
+    echo "missing Debian packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+fi
+
+echo "== native build (posix backend)"
+cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUVOZE_WERROR="$WERROR" >/dev/null
+cmake --build build/native -j"$JOBS"
+echo "== native tests"
+ctest --test-dir build/native --output-on-failure -j"$JOBS" --timeout 600
+
+echo "== Windows build (win32 backend, MinGW-w64)"
+cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUVOZE_WERROR="$WERROR" >/dev/null
+cmake --build build/win64 -j"$JOBS"
+
+echo "== Windows tests under Wine"
+export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+trap 'scripts/wine-session.sh stop' EXIT
+scripts/wine-session.sh start
+# Under Wine the tests share one registry and one service manager: one at a time.
+ctest --test-dir build/win64 --output-on-failure --timeout 600
