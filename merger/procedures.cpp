@@ -4,6 +4,7 @@
 // it as a failure of the run).
 #include "merger/procedures.h"
 
+#include "merger/firelist.h"
 #include "merger/process.h"
 #include "merger/scheduler.h"
 
@@ -19,7 +20,9 @@ void installTableProcedures(TableProcedures& procedures) {
   procedures.addDefaultExeSection = addDefaultExeSection;
   procedures.ReGenDefaultExeFile = ReGenDefaultExeFile;
   // fire list
-  (void)procedures;
+  procedures.deleteMobile = deleteMobile;
+  procedures.addMobile = addMobile;
+  procedures.ReGenMobileFile = ReGenMobileFile;
 }
 
 }  // namespace zuvoze::merger
