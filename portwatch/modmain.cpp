@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "portwatch/logfunc.h"
 #include "zuvoze/platform/clock.h"
@@ -19,6 +20,7 @@ namespace {
 
 const char* const kLister = "zuvoze-netstat";
 const unsigned kNetstatWaitMs = 20000;
+Starter g_starter;
 
 // The token read as a number, leading and trailing blanks ignored: an optional
 // sign, digits and an optional fraction, rounded to the nearest whole number
@@ -70,6 +72,8 @@ bool onSearchPath(const std::string& name) {
 
 }  // namespace
 
+void setStarter(Starter starter) { g_starter = std::move(starter); }
+
 PortFinding fncFindPort(int port, const std::vector<std::string>& lines) {
   const std::string digits = std::to_string(port);
   bool seen = false;
@@ -100,7 +104,7 @@ std::string fncBatchLine(const std::string& installationPath) {
 }
 
 void Main() {
-  // 1. Installation folder, log folder and log file; any failure ends the run.
+  // Installation folder, log folder and log file; any failure ends the run.
   std::string install = ReadReg("InstallationPath");
   if (install.empty() || install.back() != '\\') install += '\\';
   const std::string logFolder = install + "ApplicationLog\\portwatch_Log";
@@ -111,12 +115,12 @@ void Main() {
       shortFolder + "\\portwatch_Log" + plat::fmtYMDHM(plat::localNow()) + ".txt";
   if (OpenLog(logFile) != 0) return;
 
-  // 2. Header.
+  // Header.
   WriteRule();
   WriteLog("Application started...");
   WriteRule();
 
-  // 3. The output file, open for the whole run. From here a failing step is
+  // The output file, open for the whole run. From here a failing step is
   // logged and skipped.
   plat::TextStream output;
   const std::string outputPath = install + "LMIportwatch.txt";
@@ -126,19 +130,20 @@ void Main() {
     WriteLog("Output file created ");
   }
 
-  // 4, 5. The batch file that lists the sockets into AllPorts.txt, started hidden.
+  // The batch file that lists the sockets into AllPorts.txt, started hidden.
   const std::string batchPath = install + "LMIportwatch.bat";
   const std::string listPath = install + "AllPorts.txt";
+  const std::string startCommand = "\"" + batchPath + "\"";
   if (uint32_t rc = plat::writeTextFile(batchPath, fncBatchLine(install) + "\r\n")) {
     WriteErrLog("Cannot write " + batchPath + " - " + ErrorText(rc));
-  } else if (uint32_t src = plat::startHidden("\"" + batchPath + "\"")) {
+  } else if (uint32_t src = g_starter ? g_starter(startCommand) : plat::startHidden(startCommand)) {
     WriteErrLog("Cannot start " + batchPath + " - " + ErrorText(src));
   }
 
-  // 6. Nothing tells when the command has finished: a fixed wait.
+  // Nothing tells when the command has finished: a fixed wait.
   plat::sleepMs(kNetstatWaitMs);
 
-  // 7. The ports.
+  // The ports.
   for (int port = kFirstPort; port <= kLastPort; ++port) {
     WriteLog("Checking Port  :" + std::to_string(port));
     PortFinding finding = PortFinding::NotSeen;
@@ -165,7 +170,7 @@ void Main() {
     }
   }
 
-  // 8. Footer.
+  // Footer.
   WriteRule();
   WriteLog("Application Stopped");
   WriteRule();

@@ -1,6 +1,8 @@
 // portwatch's run: which of the ports 2002 to 2007 do not appear as a local
 // port in the machine's connection list.
 #pragma once
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,11 @@ inline const int kLastPort = 2007;
 // The whole run; no arguments. Ends without log and output when the log
 // cannot be created.
 void Main();
+
+// What starts the batch file: plat::startHidden, unless a test sets another
+// (nullptr restores it).
+using Starter = std::function<uint32_t(const std::string& commandLine)>;
+void setStarter(Starter starter);
 
 // What the connection list says about one port.
 enum class PortFinding {
