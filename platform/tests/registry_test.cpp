@@ -1,6 +1,10 @@
 // Registry access under HKLM: codes, the two views, value types and sizes.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstring>
 
 #include "zuvoze/platform/errors.h"
@@ -13,6 +17,15 @@ namespace {
 
 const char kKey[] = "SOFTWARE\\ZuvozePlatformTest";
 const char kWowKey[] = "SOFTWARE\\Wow6432Node\\ZuvozePlatformTest";
+
+bool underWine() {
+#ifdef _WIN32
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
 
 class Registry : public ::testing::Test {
  protected:
@@ -131,6 +144,20 @@ TEST_F(Registry, ValuesKeepTypeAndSizeAndReportMoreData) {
   ASSERT_EQ(kOk, regDeleteValue(k, "TeXt"));
   EXPECT_EQ(kErrFileNotFound, regQueryValue(k, "Text", &type, &size));
   regCloseKey(k);
+}
+
+TEST_F(Registry, BothViewSelectorsAtOnceAreRefused) {
+  regCloseKey(create(kKey, RegView::View32));
+  regCloseKey(create(kKey, RegView::View64));
+  if (underWine()) GTEST_SKIP() << "Wine opens the 32-bit view when both selectors are set";
+  RegKey k = 12345;
+  EXPECT_EQ(kErrInvalidParameter, regOpenKey(hklm(), kKey, RegAccess::Read, RegView::Both, &k));
+  EXPECT_EQ(0u, k);
+  EXPECT_EQ(kErrInvalidParameter, regOpenKey(hklm(), kKey, RegAccess::Full, RegView::Both, &k));
+  EXPECT_EQ(kErrInvalidParameter,
+            regCreateKey(hklm(), std::string(kKey) + "\\New", RegView::Both, &k));
+  EXPECT_EQ("<no key>", read(std::string(kKey) + "\\New", RegView::View64, "x"));
+  EXPECT_EQ("<no key>", read(std::string(kKey) + "\\New", RegView::View32, "x"));
 }
 
 TEST_F(Registry, CreateMakesEveryLevelAndDeleteTreeRemovesThemAll) {

@@ -80,7 +80,7 @@ TEST(System, CommandLineAndSecondInstance) {
   zt::TempDir dir;
   std::string out = dir.sub("child.txt");
   zt::RunResult r = zt::runProgram(programPath(),
-                                   "--gtest_filter=SystemChild.* first,second third",
+                                   "  --gtest_filter=SystemChild.* first,second third",
                                    {{"ZUVOZE_SYSTEM_CHILD_OUT", out}}, 60000);
   ASSERT_FALSE(r.timedOut);
   EXPECT_EQ(0, r.exitCode);
