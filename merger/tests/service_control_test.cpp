@@ -123,7 +123,9 @@ TEST_F(StandInServiceTest, StopAndStart) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TearDown();
-    SetUp();
+    SetUp();  // a fresh log
+    sleeps.clear();
+    writeFile(calls, "");
     testing::setEnv(c.stop ? "ZUVOZE_TEST_STOP_RC" : "ZUVOZE_TEST_START_RC", c.rc);
     const bool answer = c.stop ? fncStopService("VELKScheduler") : fncStartService("VELKScheduler");
     EXPECT_EQ(answer, c.answer);
