@@ -468,7 +468,7 @@ TEST_F(FireList, RegenerationRenumbersAndKeepsOtherSectionsInPlace) {
   dc += "Exe2Fire=3\r\n" + entryLines(1, {"a.exe", "30", "x"}) + entryLines(3, {"c.exe", "90", "z"}) +
         entryLines(4, {"d.exe", "15", "w"});
   const std::string source = "[General]\r\nName=Agent\r\nMode=1\r\n" + dc +
-                             "[ProxySettings]\r\nProxyIP=10.0.0.1\r\nProxyPort=8080\r\n";
+                             "[ProxySettings]\r\nProxyIP=10.0.0.1\r\nProxyPort=8080\r\n[Empty]\r\n";
   setMobile(source, "4");
   writeFile(dir_.sub("Old_VELKMobile.ini"), "leftover");
   run().fireDeleted = 1;
@@ -482,6 +482,9 @@ TEST_F(FireList, RegenerationRenumbersAndKeepsOtherSectionsInPlace) {
   EXPECT_EQ("", value("DataSSitePwd"));
   EXPECT_EQ("Agent", value("Name", "General"));
   EXPECT_EQ("8080", value("ProxyPort", "ProxySettings"));
+  std::string names(1000, '\0');
+  names.resize(plat::getPrivateProfileSectionNames(&names[0], 1000, mobilePath()));
+  EXPECT_EQ(std::string("General\0DCConnURL\0ProxySettings\0Empty\0", 38), names);
   EXPECT_FALSE(testing::exists(dir_.sub("Old_VELKMobile.ini")));
   EXPECT_FALSE(testing::exists(dir_.sub("New_VELKMobile.ini")));
 #ifndef _WIN32
@@ -492,7 +495,8 @@ TEST_F(FireList, RegenerationRenumbersAndKeepsOtherSectionsInPlace) {
   EXPECT_EQ("[General]\r\nName=Agent\r\nMode=1\r\n\r\n\r\n[DCConnURL]\r\n" + conn +
                 "Exe2Fire=3\r\n" + entryLines(1, {"a.exe", "30", "x"}) +
                 entryLines(2, {"c.exe", "90", "z"}) + entryLines(3, {"d.exe", "15", "w"}) +
-                "\r\n\r\n[ProxySettings]\r\nProxyIP=10.0.0.1\r\nProxyPort=8080\r\n\r\n\r\n",
+                "\r\n\r\n[ProxySettings]\r\nProxyIP=10.0.0.1\r\nProxyPort=8080\r\n\r\n\r\n"
+                "[Empty]\r\n\r\n\r\n",
             mobile());
 #endif
   const std::vector<std::string> expected = {
