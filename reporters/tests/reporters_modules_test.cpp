@@ -327,7 +327,7 @@ TEST_F(ModulesTest, AStatusFileThatCannotBeCreatedEndsThePostBeforeAnyCall) {
   EXPECT_FALSE(exists(tmp_.sub("missing")));
   std::vector<std::string> lines = log();
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(0u, lines.back().rfind("MSG : error in webpost : : Err.num 3 ERR DESC ", 0)) << lines.back();
+  EXPECT_EQ(0u, lines.back().rfind("MSG : error in webpost : :  Err.num 3 ERR DESC ", 0)) << lines.back();
   EXPECT_NE(std::string::npos, lines.back().find(" line no .20"));
 }
 #endif
