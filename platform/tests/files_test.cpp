@@ -81,13 +81,18 @@ TEST(Files, MoveRefusesAnExistingTarget) {
   EXPECT_EQ(kErrFileNotFound, moveFile(dir.sub("a.txt"), dir.sub("d.txt")));
 }
 
-TEST(Files, DeleteNeedsForceForAReadOnlyFile) {
+TEST(Files, ReadOnlyFileIsNotReplacedAndNeedsForceToDelete) {
   TempDir dir;
   std::string f = dir.sub("ro.txt");
   zt::writeFile(f, "keep");
   makeReadOnly(f);
   EXPECT_EQ(kErrAccessDenied, deleteFile(f, false));
   EXPECT_EQ(kErrAccessDenied, lastError());
+  EXPECT_EQ("keep", zt::readFile(f));
+  // Nor is it replaced.
+  zt::writeFile(dir.sub("new.txt"), "new");
+  EXPECT_EQ(kErrAccessDenied, copyFile(dir.sub("new.txt"), f));
+  EXPECT_EQ(kErrAccessDenied, writeTextFile(f, "new"));
   EXPECT_EQ("keep", zt::readFile(f));
   EXPECT_EQ(kOk, deleteFile(f, true));
   EXPECT_FALSE(zt::exists(f));

@@ -71,6 +71,14 @@ uint32_t writeAll(HANDLE h, const std::string& bytes) {
   return 0;
 }
 
+// A read-only file refuses to be replaced or written, as on Windows (where
+// some file systems, and Wine run by root, would let a rename over it pass).
+bool readOnlyFile(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (a & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 // Moves a finished scratch file over the target in one step.
 uint32_t replaceWith(const std::string& temp, const std::string& target) {
   if (MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -101,6 +109,7 @@ uint32_t createFolder(const std::string& path) {
 uint32_t copyFile(const std::string& from, const std::string& to) {
   // Copy to a scratch file first: the target keeps its old content until the
   // new one is complete, and then changes in one rename.
+  if (readOnlyFile(to)) return failWith(ERROR_ACCESS_DENIED);
   std::string temp = tempBeside(to);
   if (!CopyFileA(from.c_str(), temp.c_str(), TRUE)) {
     uint32_t e = fail();
@@ -133,6 +142,7 @@ uint32_t deleteFile(const std::string& path, bool force) {
 }
 
 uint32_t writeTextFile(const std::string& path, const std::string& content) {
+  if (readOnlyFile(path)) return failWith(ERROR_ACCESS_DENIED);
   std::string temp = tempBeside(path);
   HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -150,6 +160,7 @@ uint32_t writeTextFile(const std::string& path, const std::string& content) {
 }
 
 uint32_t appendTextFile(const std::string& path, const std::string& text, bool create) {
+  if (readOnlyFile(path)) return failWith(ERROR_ACCESS_DENIED);
   HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return fail();
@@ -220,6 +231,7 @@ TextStream::~TextStream() { close(); }
 
 uint32_t TextStream::open(const std::string& path, Mode mode) {
   close();
+  if (readOnlyFile(path)) return failWith(ERROR_ACCESS_DENIED);
   DWORD access = mode == Mode::CreateOverwrite ? GENERIC_WRITE : FILE_APPEND_DATA;
   DWORD disposition = mode == Mode::CreateOverwrite ? CREATE_ALWAYS
                       : mode == Mode::Append        ? OPEN_EXISTING
