@@ -11,7 +11,6 @@
 #include "merger/firelist.h"
 
 #include <cstdint>
-#include <exception>
 #include <string>
 #include <vector>
 
@@ -49,6 +48,7 @@ std::string readValue(const std::string& section, const std::string& key,
     std::vector<char> buf(size, '\0');
     uint32_t n = plat::getPrivateProfileString(section.c_str(), key.c_str(), defaultValue.c_str(),
                                                buf.data(), size, file);
+    if (n > size) n = size;
     if (n + 2 < size || size >= (1u << 26)) return fncTrimNull(std::string(buf.data(), n));
     size *= 4;
   }
@@ -71,6 +71,7 @@ std::vector<std::string> readSectionLines(const std::string& section, const std:
   for (;;) {
     buf.assign(size, '\0');
     n = plat::getPrivateProfileSection(section.c_str(), buf.data(), size, file);
+    if (n > size) n = size;
     if (n + 2 < size || size >= (1u << 28)) break;
     size *= 4;
   }
