@@ -3,6 +3,7 @@
 // checked against lmi.bat byte for byte and the command that starts it.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ struct DeployCase {
   const char* deployName;
   const char* installName;
 };
+
+// Test names and failure messages show a case by its name.
+void PrintTo(const DeployCase& c, std::ostream* os) { *os << c.name; }
 
 #define K_ID "p7wexk3mhq9tdz2vcs6rnj4lyb8gf5u0oaie1ytw"
 #define B_ID "m3ka9sr6tn2qd8xvj5hw1cz7bu4lgy0fpe6oni3r"
