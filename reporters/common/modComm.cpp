@@ -110,7 +110,17 @@ void subMoveLog(const std::string& installationPath) {
     std::string destFolder = installationPath + "ApplicationLog\\";
     if (!run.logPath.empty() && plat::fileExists(run.logPath) &&
         folderKey(folderOf(run.logPath)) != folderKey(destFolder)) {
-      uint32_t rc = plat::copyFile(run.logPath, destFolder + fileNameOf(run.logPath));
+      std::string dest = destFolder + fileNameOf(run.logPath);
+      uint32_t rc = plat::kOk;
+      if (plat::fileExists(dest)) {
+        // A run in the same second already left its log there: this run's
+        // lines are added to it, as for runs that share a log file.
+        std::string content;
+        rc = plat::readTextFile(run.logPath, &content);
+        if (rc == plat::kOk) rc = plat::appendTextFile(dest, content, false);
+      } else {
+        rc = plat::copyFile(run.logPath, dest);
+      }
       if (rc == plat::kOk) rc = plat::deleteFile(run.logPath, true);
       if (rc != plat::kOk) subWriteMsg(std::to_string(rc) + " : " + describe(rc));
     }

@@ -189,6 +189,35 @@ TEST_F(HostIdPostRun, WithoutAgentRegistrationClosesTheLogAndPostsNothing) {
   EXPECT_EQ("MSG : Application stopped", texts[texts.size() - 2]);
 }
 
+TEST_F(HostIdPostRun, RunFromTheInstallationFolderKeepsItsLogThere) {
+  farEnd_.script({{true, "ok"}});
+  run("hostidpost", "", {}, "", inst_);
+  std::vector<std::string> logs = listDir(inst_ + sep() + "ApplicationLog");
+  ASSERT_EQ(1u, logs.size());
+  std::vector<std::string> texts = logTexts(readFile(inst_ + sep() + "ApplicationLog" + sep() + logs[0]));
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ("MSG : Application stopped", texts[texts.size() - 2]);
+}
+
+#ifndef _WIN32
+// Natively the clock of both runs is fixed to the same second.
+TEST_F(HostIdPostRun, RunsInTheSameSecondShareOneLog) {
+  const std::vector<std::pair<std::string, std::string>> clock = {
+      {"LD_PRELOAD", "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"},
+      {"FAKETIME", "@2026-02-01 09:05:03"}, {"TZ", "UTC"}};
+  farEnd_.script({{true, "ok"}});
+  run("hostidpost", "first", clock);
+  run("hostidpost", "second", clock);
+  std::string name;
+  std::vector<std::string> texts = logTexts(movedLog("hostidpost", &name));
+  EXPECT_EQ("hostidpost_02012026090503.txt", name);
+  EXPECT_EQ(2, std::count(texts.begin(), texts.end(), "MSG : Application started..."));
+  EXPECT_EQ(1, std::count(texts.begin(), texts.end(), "MSG : NumHostID Passed : --> first"));
+  EXPECT_EQ(1, std::count(texts.begin(), texts.end(), "MSG : NumHostID Passed : --> second"));
+  EXPECT_EQ("MSG : Application stopped", texts[texts.size() - 2]);
+}
+#endif
+
 #ifdef _WIN32
 TEST_F(HostIdPostRun, AnyOtherComponentErrorEndsTheRunAtOnce) {
   registry_.setString(kWebSvc, "NumHostID", "5");

@@ -150,6 +150,50 @@ TEST_F(ModulesTest, ViewProbingReaderUsesTheFirstViewThatOpens) {
   EXPECT_EQ("", readFile(logPath_)) << "the view-probing reader logs nothing";
 }
 
+TEST_F(ModulesTest, HostIdentifierReadersPerTool) {
+  const std::string key = "SOFTWARE\\LogMeIn\\V5\\WebSvc";
+  for (Tool tool : {Tool::HostIdPost, Tool::GrantPost}) {
+    SCOPED_TRACE(tool == Tool::HostIdPost ? "hostidpost" : "grantpost");
+    plat::regDeleteTree(plat::hklm(), "SOFTWARE\\LogMeIn", plat::RegView::View64);
+    plat::regDeleteTree(plat::hklm(), "SOFTWARE\\LogMeIn", plat::RegView::View32);
+    start(tool);
+    EXPECT_FALSE(fncGetNumHostID2000(key));
+    EXPECT_FALSE(fncGetNumHostID(key));
+    std::string raw = readFile(logPath_);
+    const std::string notFound = "\tMSG : Registry Not Found " + key + "\r\n";
+    const std::string unable = "\tERR : Unable to locate registry entries for " + key +
+                               ". ERRDesc : " + plat::paddedSystemMessage(2) + "\r\n";
+    size_t first = raw.find(unable);
+    EXPECT_NE(std::string::npos, raw.find(notFound));
+    ASSERT_NE(std::string::npos, first);
+    EXPECT_NE(std::string::npos, raw.find(unable, first + 1)) << "both readers report it";
+    EXPECT_EQ("", AgentIdentity.NumHostID);
+
+    registry_.setDword(key, "NumHostID", 31337, plat::RegView::View64);
+    start(tool);
+    EXPECT_TRUE(fncGetNumHostID2000(key));
+    EXPECT_EQ("31337", AgentIdentity.NumHostID);
+    registry_.setString(key, "NumHostID", "abc", plat::RegView::View64);
+    EXPECT_TRUE(fncGetNumHostID(key));
+    EXPECT_EQ("abc", AgentIdentity.NumHostID);
+    EXPECT_EQ((std::vector<std::string>{"MSG : Opening Registry key " + key, "MSG : Registry Found " + key,
+                                        "MSG : NumHostID :: 31337", "MSG : Opening Registry key " + key,
+                                        "MSG : Registry Found " + key, "MSG : NumHostID :: abc"}),
+              log());
+
+    // A key that opens without the value still counts as read.
+    registry_.setString(key, "Other", "x", plat::RegView::View64);
+    plat::RegKey k = 0;
+    ASSERT_EQ(0u, plat::regOpenKey(plat::hklm(), key, plat::RegAccess::Full, plat::RegView::View64, &k));
+    plat::regDeleteValue(k, "NumHostID");
+    plat::regCloseKey(k);
+    start(tool);
+    EXPECT_TRUE(fncGetNumHostID(key));
+    EXPECT_EQ("", AgentIdentity.NumHostID);
+    EXPECT_NE(std::string::npos, readFile(logPath_).find("\tERR : Failed to read Registry key NumHostID. ERRDesc :: "));
+  }
+}
+
 TEST_F(ModulesTest, BaseAddressFromTheConfiguration) {
   std::string inst = tmp_.sub("inst");
   makeDirs(tmp_.sub("inst/Configuration"));
