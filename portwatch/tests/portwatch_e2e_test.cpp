@@ -91,7 +91,7 @@ struct Agent {
     return names.empty() ? "" : zuvoze::testing::readFile(logFolder + "\\" + names[0]);
   }
   void run(const std::vector<std::pair<std::string, std::string>>& extraEnv = {}) const {
-    std::vector<std::pair<std::string, std::string>> env = {{"ZUVOZE_SLEEP_SCALE", "10"}};
+    std::vector<std::pair<std::string, std::string>> env = {{"ZUVOZE_SLEEP_SCALE", "20"}};
     env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     zuvoze::testing::RunResult r = zuvoze::testing::runProgram(exe, "", env, 60000);
     EXPECT_FALSE(r.timedOut);
