@@ -162,6 +162,21 @@ TEST_F(GrantPostRun, WithoutAgentRegistrationPostsNothing) {
   EXPECT_EQ(std::string(80, '-'), texts.back());
 }
 
+TEST_F(GrantPostRun, AnOutputFileThatCannotBeWrittenEndsTheRunWithItsError) {
+  makeDirs(instFile("grantpost.txt"));  // a folder in the way of the file
+  farEnd_.script({{true, "granted"}});
+  run("grantpost", "");
+  EXPECT_EQ(1u, farEnd_.received().size());
+  EXPECT_EQ("SUCCESS\r\n", readFile(instFile("WebPostStatus.txt")));
+  EXPECT_EQ(std::vector<std::string>{}, listDir(inst_ + sep() + "ApplicationLog"));
+  std::vector<std::string> logs = listDir(prog_ + sep() + "ApplicationLog");
+  ASSERT_EQ(1u, logs.size()) << "the log is neither closed nor moved";
+  std::vector<std::string> texts = logTexts(readFile(prog_ + sep() + "ApplicationLog" + sep() + logs[0]));
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(0u, texts.back().rfind("ERR : Main ()- 5-", 0)) << texts.back();
+  EXPECT_EQ("MSG : Creating OUTPUT file grantpost.txt", texts[texts.size() - 2]);
+}
+
 #ifndef _WIN32
 // A server that accepts and never answers costs one attempt of at most the
 // total time-out; the next attempt goes through.
