@@ -102,6 +102,9 @@ TEST_F(GrantPostRun, WithoutIdentifierSendsAnEmptyElement) {
   EXPECT_EQ(message("", "T"), withoutTime(farEnd_.received()[0].xml));
   std::vector<std::string> texts = logTexts(movedLog("grantpost"));
   EXPECT_EQ(1, std::count(texts.begin(), texts.end(), "MSG : NumHostID not found."));
+  EXPECT_EQ(texts.end(), std::find_if(texts.begin(), texts.end(), [](const std::string& t) {
+              return t.rfind("MSG : NumHostID Passed", 0) == 0;
+            })) << "an empty command line is not logged";
   EXPECT_EQ(1, std::count(texts.begin(), texts.end(), "MSG : Registry Not Found " + std::string(kWebSvc)));
 }
 
