@@ -3,6 +3,7 @@
 // file operation of a merge.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -179,10 +180,10 @@ class CrashSafety : public ::testing::Test {
       setProgramFolderForTest(prog_);
       int count = 0;
       const int out = fds[1];
-      plat::setMutationHook([cutAt, count, out](const char*, const std::string& path) mutable {
+      plat::setMutationHook([cutAt, count, out](const char* op, const std::string& path) mutable {
         if (cutAt > 0 && ++count >= cutAt) _exit(9);
         if (out >= 0) {
-          std::string line = path + "\n";
+          std::string line = std::string(op) + " " + path + "\n";
           ssize_t ignored = write(out, line.data(), line.size());
           (void)ignored;
         }
@@ -233,6 +234,7 @@ TEST_F(CrashSafety, EveryCutLeavesEachTableWholeOrRestorable) {
     GTEST_SKIP() << "the driver does not call markRunInProgress/recoverInterruptedRun yet";
   EXPECT_TRUE(profileWritesSeen) << "profile writes are not reported to the mutation hook";
   const int total = static_cast<int>(touched.size());
+  std::printf("the merge makes %d file-changing operations; each is cut once\n", total);
 
   for (int cut = 1; cut <= total; ++cut) {
     SCOPED_TRACE("killed before file operation " + std::to_string(cut) + " of " +
