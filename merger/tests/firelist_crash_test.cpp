@@ -2,8 +2,7 @@
 // operations in turn: whatever the dead run left, VELKMobile.ini is the file
 // as it was before, or as a complete run leaves it, or the next run restores
 // it and completes the merge. The runs are forked children of this test (posix
-// only: it needs fork), each the driver's steps around its fire-list phase with
-// the real procedures and the restore of an interrupted run.
+// only: it needs fork), each the whole driver with the real procedures.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -18,14 +17,10 @@
 
 #include "merger/driver.h"
 #include "merger/env.h"
-#include "merger/errors.h"
 #include "merger/procedures.h"
 #include "merger/recovery.h"
-#include "merger/runlog.h"
 #include "merger/runstate.h"
 #include "zuvoze/platform/faults.h"
-#include "zuvoze/platform/files.h"
-#include "zuvoze/platform/profile.h"
 #include "zuvoze/platform/sleep.h"
 #endif
 
@@ -85,11 +80,10 @@ class FireListCrash : public ::testing::Test {
     return runMarkerFile();
   }
 
-  // One run in a child process: the driver's steps up to and through the
-  // fire-list phase, with the restore of an interrupted run before the
-  // backup and the in-progress marker around the phase. With killAfter > 0
-  // the child ends with exit status 9 right before its killAfter-th changing
-  // file operation. Returns the child's exit status.
+  // One run of the whole driver in a child process, with the real table
+  // procedures. With killAfter > 0 the child ends with exit status 9 right
+  // before its killAfter-th changing file operation. Returns the child's exit
+  // status (the driver's exit code when it was not killed).
   int runChild(int killAfter) {
     pid_t pid = fork();
     if (pid == 0) {
@@ -102,25 +96,7 @@ class FireListCrash : public ::testing::Test {
         plat::setMutationHook([&seen, killAfter](const char*, const std::string&) {
           if (++seen == killAfter) _exit(9);
         });
-      try {
-        if (openRunLog() != 0) _exit(3);
-        ReadRegistry();
-        recoverInterruptedRun();
-        const std::string table = run().installationPath + "VELKMobile.ini";
-        char counter[1000] = {};
-        plat::getPrivateProfileString("DCConnURL", "Exe2Fire", "", counter, 1000, table);
-        run().nextNumberCounter = fncTrimNull(counter);
-        if (plat::copyFile(table, run().installationPath + "Bkp_VELKMobile.ini") != 0) _exit(3);
-        markRunInProgress();
-        run().success = true;
-        firelistPhase();
-        markRunDone();
-      } catch (const MergeError&) {
-        _exit(3);
-      } catch (const ProgramEnd&) {
-        _exit(4);
-      }
-      _exit(run().success ? 0 : 5);
+      _exit(runMain());
     }
     int status = 0;
     waitpid(pid, &status, 0);
