@@ -5,6 +5,7 @@
 // only: it needs fork), each the whole driver with the real procedures.
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "zuvoze/testsupport.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,9 +94,19 @@ class FireListCrash : public ::testing::Test {
       installTableProcedures(run().procedures);
       setProgramFolderForTest(prog());
       plat::setSleepHook([](uint32_t) {});
+      const std::string cutFile = dir->path() + "/cut.txt";
       if (killAfter > 0)
-        plat::setMutationHook([&seen, killAfter](const char*, const std::string&) {
-          if (++seen == killAfter) _exit(9);
+        plat::setMutationHook([&seen, killAfter, cutFile](const char* op, const std::string& path) {
+          if (++seen != killAfter) return;
+          // Names the operation that was cut, for the messages of the test.
+          const std::string what = std::string(op) + " " + path;
+          int fd = ::open(cutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+          if (fd >= 0) {
+            ssize_t ignored = ::write(fd, what.data(), what.size());
+            (void)ignored;
+            ::close(fd);
+          }
+          _exit(9);
         });
       _exit(runMain());
     }
@@ -126,18 +138,22 @@ TEST_F(FireListCrash, KilledAfterEachFileOperation) {
       break;
     }
     ++killed;
+    const std::string cut = "operation " + std::to_string(n) + " (" +
+                            readFile(dir->path() + "/cut.txt") + ")";
     const std::string left = mobile();
     const bool marked = testing::exists(marker());
     if (!marked) {
       EXPECT_TRUE(left == kMobile || left == after)
-          << "killed before operation " << n << " without a marker, left:\n" << left;
+          << "killed before " << cut << " without a marker, left:\n" << left;
     }
     // The next run restores what needs restoring and completes the merge.
-    ASSERT_EQ(0, runChild(0)) << "the run after the one killed before operation " << n;
-    EXPECT_EQ(after, mobile()) << "after the run killed before operation " << n;
+    ASSERT_EQ(0, runChild(0)) << "the run after the one killed before " << cut;
+    EXPECT_EQ(after, mobile()) << "after the run killed before " << cut;
     EXPECT_FALSE(testing::exists(marker())) << n;
   }
   EXPECT_GT(killed, 20) << "the merge changes files many times";
+  std::cout << "[ INFO     ] a fire-list merge was cut at each of its " << killed
+            << " changing file operations\n";
 }
 
 #endif
