@@ -19,9 +19,6 @@
 #include "merger/driver.h"
 #include "merger/env.h"
 #include "merger/procedures.h"
-#include "merger/process.h"
-#include "merger/recovery.h"
-#include "merger/runlog.h"
 #include "merger/runstate.h"
 #include "zuvoze/platform/faults.h"
 #include "zuvoze/platform/files.h"
@@ -324,36 +321,16 @@ TEST(ProcessMerge, EndToEndRunSettlesTheTable) {
 #ifndef _WIN32
 // ---- crash safety ---------------------------------------------------------
 
-// The process-table part of a run as the driver does it, with the recovery
-// steps around it: restore an interrupted run, back the tables up, mark the
-// run, delete, add, renumber, unmark.
-void processMergeSteps() {
-  RunState& r = run();
-  if (openRunLog() != 0) _exit(3);
-  ReadRegistry();
-  recoverInterruptedRun();
-  for (const std::string& t : recoverableTables())
-    if (plat::fileExists(r.installationPath + t))
-      plat::copyFile(r.installationPath + t, r.installationPath + backupNameOf(t));
-  markRunInProgress();
-  r.success = true;
-  DeleteDefaultExeSection();
-  addDefaultExeSection();
-  if (r.processDeleted > 0 || r.processAdded > 0) ReGenDefaultExeFile();
-  markRunDone();
-  r.log.close();
-}
-
 struct ChildResult {
   int exitCode = -1;
   long operations = 0;  // changing file operations other than log lines
   bool marked = false;  // the run-in-progress marker was written
 };
 
-// One merge in a forked child, killed with _exit(9) just before its cutAt-th
-// changing file operation (log lines not counted); cutAt 0 runs it to the end.
-// wholeRun: the driver's runMain; otherwise the process-table steps above.
-ChildResult runChild(const Installation& in, long cutAt, bool wholeRun) {
+// One whole run of the driver in a forked child, killed with _exit(9) just
+// before its cutAt-th changing file operation (log lines not counted); cutAt 0
+// runs it to the end.
+ChildResult runChild(const Installation& in, long cutAt) {
   int fds[2];
   if (pipe(fds) != 0) return {};
   pid_t pid = fork();
@@ -374,17 +351,7 @@ ChildResult runChild(const Installation& in, long cutAt, bool wholeRun) {
       ssize_t ignored = write(out, &seen, sizeof seen);
       (void)ignored;
     });
-    int rc = 0;
-    if (wholeRun) {
-      rc = runMain();
-    } else {
-      try {
-        processMergeSteps();
-      } catch (...) {
-        rc = 4;
-      }
-    }
-    _exit(rc);
+    _exit(runMain());
   }
   close(fds[1]);
   ChildResult last, got;
@@ -404,27 +371,19 @@ TEST(ProcessMerge, RunKilledAfterAnyFileOperationLeavesTheTableWholeOrRestorable
     in.placeTables();
   };
 
-  // The whole driver when it marks its runs; until then the process-table
-  // steps with the recovery calls in the driver's order.
   fresh();
-  ChildResult complete = runChild(in, 0, true);
+  const ChildResult complete = runChild(in, 0);
   ASSERT_EQ(0, complete.exitCode);
   ASSERT_NO_FATAL_FAILURE(expectSettledTable(in.table()));
-  const bool wholeRun = complete.marked;
-  if (!wholeRun) {
-    std::printf("note: the driver writes no run marker; crashing the process-table steps\n");
-    fresh();
-    complete = runChild(in, 0, false);
-    ASSERT_EQ(0, complete.exitCode);
-    ASSERT_TRUE(complete.marked);
-    ASSERT_NO_FATAL_FAILURE(expectSettledTable(in.table()));
-  }
+  ASSERT_TRUE(complete.marked) << "the driver marks no run in progress";
   ASSERT_GT(complete.operations, 20);
+  std::printf("cutting the run before each of its %ld changing file operations\n",
+              complete.operations);
 
   for (long n = 1; n <= complete.operations; ++n) {
     SCOPED_TRACE("killed before changing operation " + std::to_string(n));
     fresh();
-    ASSERT_EQ(9, runChild(in, n, wholeRun).exitCode);
+    ASSERT_EQ(9, runChild(in, n).exitCode);
     const std::string left = readFile(in.table());
     if (left != kTableBefore && left != kTableAfter) {
       // Part way: the next run must find the run marked and the start backed up.
@@ -432,7 +391,7 @@ TEST(ProcessMerge, RunKilledAfterAnyFileOperationLeavesTheTableWholeOrRestorable
       EXPECT_EQ(kTableBefore, readFile(in.at("Bkp_VELKDefaultExe.ini")));
     }
     // The next run, with the same requests, ends with the settled table.
-    ASSERT_EQ(0, runChild(in, 0, wholeRun).exitCode);
+    ASSERT_EQ(0, runChild(in, 0).exitCode);
     expectSettledTable(in.table());
     EXPECT_FALSE(testing::exists(in.at("cfgmerge_RunInProgress.txt")));
     if (::testing::Test::HasFailure()) break;
