@@ -36,6 +36,7 @@ bool endsWithNoCase(const std::string& text, const char* suffix) {
 uint32_t startHidden(const std::string& commandLine) {
   std::string program = programOf(commandLine);
   std::string line = commandLine;
+  std::string interpreter;
   if (endsWithNoCase(program, ".bat") || endsWithNoCase(program, ".cmd")) {
     // A batch file runs in the command interpreter. cmd.exe would start (and
     // report success) for a batch file that is not there, so look first.
@@ -44,8 +45,16 @@ uint32_t startHidden(const std::string& commandLine) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return ERROR_FILE_NOT_FOUND;
     }
-    // cmd drops the outer quotes and runs the rest as typed.
-    line = "cmd.exe /c \"" + commandLine + "\"";
+    // The interpreter of the system folder, never one found beside the
+    // program; cmd drops the outer quotes and runs the rest as typed.
+    char sys[MAX_PATH];
+    UINT n = GetSystemDirectoryA(sys, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      return ERROR_PATH_NOT_FOUND;
+    }
+    interpreter = std::string(sys, n) + "\\cmd.exe";
+    line = "\"" + interpreter + "\" /c \"" + commandLine + "\"";
   }
   std::vector<char> buf(line.begin(), line.end());
   buf.push_back('\0');
@@ -54,7 +63,8 @@ uint32_t startHidden(const std::string& commandLine) {
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+  const char* application = interpreter.empty() ? nullptr : interpreter.c_str();
+  if (!CreateProcessA(application, buf.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                       nullptr, &si, &pi)) {
     DWORD e = GetLastError();
     return e != 0 ? e : ERROR_INVALID_FUNCTION;

@@ -22,7 +22,8 @@ std::string growingBuffer(F fill) {
     DWORD n = fill(buf.data(), static_cast<DWORD>(buf.size()));
     if (n == 0) return std::string();
     if (n < buf.size() - 1) return std::string(buf.data(), n);
-    size = n > size ? n : size * 2;
+    // Too small: n is the size needed, or (GetModuleFileNameA) the size given.
+    size = n > size * 2 ? n : size * 2;
   }
   return std::string();
 }
