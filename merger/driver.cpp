@@ -3,6 +3,7 @@
 // and whether the run counts as a success; the table procedures report back
 // only through the run state.
 #include "merger/driver.h"
+#include "merger/recovery.h"
 
 #include <exception>
 
@@ -270,6 +271,9 @@ int runMain() {
     if (rc != 0) raiseFileError(rc);
     WriteLog("MSG : Application Started.");
     ReadRegistry();
+    // A run that died while it changed the tables left a marker: put its
+    // tables back from their backups before the backups are taken anew.
+    recoverInterruptedRun();
 
     WriteLog("MSG : Reading Exe2Fire.");
     r.nextNumberCounter = readExe2Fire();
@@ -277,6 +281,7 @@ int runMain() {
     backup("VELKMobile.ini", mobileTable(), plat::fileExists(mobileTable()));
     backup("VELKDefaultExe.ini", processTable(), plat::fileExists(processTable()));
     backup("VELKScheduler.ini", schedulerTable(), schedulerTableExists());
+    markRunInProgress();
 
     r.schedulerChanged = false;
     r.success = true;
@@ -286,6 +291,8 @@ int runMain() {
     processPhase();
     firelistPhase();
     serviceRestart();
+    // Only now is the run's work on the tables and the service complete.
+    markRunDone();
 
     writeScheduleUpdateStatus();
     fncCreatePMStatusINI(r.success, r.summary);

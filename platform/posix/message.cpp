@@ -51,6 +51,7 @@ const Entry kMessages[] = {
     {1060, "The specified service does not exist as an installed service."},
     {1061, "The service cannot accept control messages at this time."},
     {1062, "The service has not been started."},
+    {1066, "The service has returned a service-specific error code."},
 };
 
 }  // namespace

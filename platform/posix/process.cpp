@@ -215,7 +215,7 @@ uint32_t startHidden(const std::string& commandLine) {
     char tmpl[] = "/tmp/zuvoze-batch-XXXXXX";
     int fd = mkstemp(tmpl);
     if (fd < 0) return posix::fail(errno);
-    std::string script = std::string("rm -f \"$0\"\n") + translateBatch(text);
+    std::string script = std::string("/bin/rm -f \"$0\"\n") + translateBatch(text);
     ssize_t written = write(fd, script.data(), script.size());
     close(fd);
     if (written != static_cast<ssize_t>(script.size())) {
