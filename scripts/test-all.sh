@@ -44,5 +44,8 @@ export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenub
 unset DISPLAY WAYLAND_DISPLAY
 trap 'scripts/wine-session.sh stop' EXIT
 scripts/wine-session.sh start
+# Drive E: (the deployer's special-site folder) is an empty folder of our own.
+rm -rf build/wine-drive-e && mkdir -p build/wine-drive-e
+ln -sfn "$ROOT/build/wine-drive-e" "$WINEPREFIX/dosdevices/e:"
 # Under Wine the tests share one registry and one service manager: one at a time.
 ctest --test-dir build/win64 --output-on-failure --timeout 600
