@@ -16,15 +16,21 @@
 set -u
 
 export WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
+case "$WINEPREFIX" in
+  /*) ;;
+  *) WINEPREFIX="$PWD/$WINEPREFIX" ;;  # Wine takes only an absolute prefix
+esac
+WINEPREFIX="${WINEPREFIX%/}"
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 
 READY="$WINEPREFIX/.zuvoze-prefix-ready"
-LOG="${WINEPREFIX%/}.session.log"
+LOG="$WINEPREFIX.session.log"
 
-q() { "$@" >>"$LOG" 2>&1 </dev/null; }
+# fd 9 is the start lock: Wine's long-lived helpers must not inherit it.
+q() { "$@" >>"$LOG" 2>&1 </dev/null 9>&-; }
 say() { echo "wine-session: $*" >&2; }
 
 prefix_complete() {
@@ -66,6 +72,11 @@ create_prefix() {
 start() {
   mkdir -p "$(dirname "$WINEPREFIX")" || return 1
   : >"$LOG"
+  # Two starts on one prefix (a CI script and a test fixture) take turns.
+  if command -v flock >/dev/null 2>&1; then
+    exec 9>"$WINEPREFIX.lock"
+    flock -w 600 9 || say "could not lock $WINEPREFIX.lock; going on"
+  fi
   if [ -d "$WINEPREFIX" ] && ! prefix_complete; then
     # An interrupted creation leaves a prefix that Wine treats as existing but
     # that does not work: remove it and start over.
@@ -90,6 +101,7 @@ start() {
     return 1
   fi
   say "session up ($WINEPREFIX)"
+  exec 9>&-
 }
 
 stop() {
