@@ -191,13 +191,16 @@ std::string chkMobile(const std::string& exe, const std::string& to, const std::
     const std::string file = mobileFile();
     Count n = toCount(fncTrimNull(readValue(kSection, "Exe2Fire", "", file)));
     for (int i = 1; i <= n; ++i) {
+      // The TO and PM values are read only for an entry whose executable
+      // value matches: the reads change nothing, and a long fire list is
+      // searched once for every request.
       const std::string e = "Exe" + number(i);
       bool m1 = false, m2 = false, m3 = false;
-      std::string v1 = readEntryValue(e, file, &m1);
-      std::string v2 = readEntryValue(e + "TO", file, &m2);
-      std::string v3 = readEntryValue(e + "PM", file, &m3);
+      bool match = equalsNoCase(readEntryValue(e, file, &m1), exe) &&
+                   equalsNoCase(readEntryValue(e + "TO", file, &m2), to) &&
+                   equalsNoCase(readEntryValue(e + "PM", file, &m3), pm);
       bool emptied = m1 && m2 && m3;
-      if (!emptied && equalsNoCase(v1, exe) && equalsNoCase(v2, to) && equalsNoCase(v3, pm)) {
+      if (match && !emptied) {
         answer = "TRUE," + keyNames(i);
         break;
       }
