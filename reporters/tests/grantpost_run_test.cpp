@@ -108,6 +108,21 @@ TEST_F(GrantPostRun, WithoutIdentifierSendsAnEmptyElement) {
   EXPECT_EQ(1, std::count(texts.begin(), texts.end(), "MSG : Registry Not Found " + std::string(kWebSvc)));
 }
 
+TEST_F(GrantPostRun, EscapesTheIdentityValuesInTheMessage) {
+  registry_.setString("SOFTWARE\\ZUVOZE", "REGID", "47&<11>");
+  registry_.setString("SOFTWARE\\ZUVOZE", "MEMBERID", "m\"1'");
+  registry_.setString("SOFTWARE\\ZUVOZE", "SiteId", "a&b");
+  registry_.setString("SOFTWARE\\ZUVOZE", "Type", "<t>");
+  registry_.setString(kWebSvc, "NumHostID", "x>y");
+  farEnd_.script({{true, ""}});
+  run("grantpost", "", fixedClock());
+  ASSERT_EQ(1u, farEnd_.received().size());
+  EXPECT_EQ("<wplmiinstallpermission><regid>47&amp;&lt;11&gt;</regid><memberid>m&quot;1&apos;"
+            "</memberid><siteid>a&amp;b</siteid><regtype>&lt;t&gt;</regtype><numhostid>x&gt;y"
+            "</numhostid><mndtime>T</mndtime></wplmiinstallpermission>",
+            withoutTime(farEnd_.received()[0].xml));
+}
+
 TEST_F(GrantPostRun, AnEmptyAnswerLeavesTheOlderFile) {
   writeFile(instFile("grantpost.txt"), "older answer");
   farEnd_.script({{true, ""}});
