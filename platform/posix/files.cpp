@@ -189,6 +189,7 @@ using posix::failCode;
 std::string hostPath(const std::string& path) { return posix::resolveCase(posix::mapPath(path)); }
 
 bool fileExists(const std::string& path) {
+  if (!path.empty() && (path.back() == '\\' || path.back() == '/')) return false;  // names a folder
   struct stat st;
   return stat(hostPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
@@ -258,6 +259,9 @@ uint32_t writeTextFile(const std::string& path, const std::string& content) {
 
 uint32_t appendTextFile(const std::string& path, const std::string& text, bool create) {
   std::string host = hostPath(path);
+  struct stat st;
+  if (stat(host.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || posix::readOnly(st)))
+    return failCode(kErrAccessDenied);
   beforeMutation("append", host);
   int fd = ::open(host.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
   if (fd < 0) return fail(errno, host);
@@ -308,8 +312,7 @@ uint32_t TextStream::open(const std::string& path, Mode mode) {
     case Mode::AppendOrCreate: flags |= O_APPEND | O_CREAT; break;
   }
   struct stat st;
-  if (mode == Mode::CreateOverwrite && stat(host.c_str(), &st) == 0 &&
-      (S_ISDIR(st.st_mode) || posix::readOnly(st)))
+  if (stat(host.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || posix::readOnly(st)))
     return failCode(kErrAccessDenied);
   beforeMutation("open", host);
   int fd = ::open(host.c_str(), flags, 0666);

@@ -35,6 +35,7 @@ const Entry kMessages[] = {
     {122, "The data area passed to a system call is too small."},
     {123, "The filename, directory name, or volume label syntax is incorrect."},
     {145, "The directory is not empty."},
+    {161, "The specified path is invalid."},
     {183, "Cannot create a file when that file already exists."},
     {206, "The filename or extension is too long."},
     {234, "More data is available."},
@@ -44,6 +45,7 @@ const Entry kMessages[] = {
     {1015, "The registry is corrupted. The structure of one of the files containing registry data is "
            "corrupted, or the system's memory image of the file is corrupted, or the file could not "
            "be recovered because the alternate copy or log was absent or corrupted."},
+    {1018, "Illegal operation attempted on a registry key that has been marked for deletion."},
     {1053, "The service did not respond to the start or control request in a timely fashion."},
     {1056, "An instance of the service is already running."},
     {1058, "The service cannot be started, either because it is disabled or because it has no "

@@ -75,6 +75,12 @@ Key* findKey(Store& s, const std::string& path) {
   return nullptr;
 }
 
+// Keys that every Windows machine has, whether or not the store names them.
+bool alwaysPresent(const std::string& path) {
+  return equalsNoCase(path, kRoot) || equalsNoCase(path, std::string(kRoot) + "\\SOFTWARE") ||
+         equalsNoCase(path, std::string(kRoot) + "\\SOFTWARE\\Wow6432Node");
+}
+
 Value* findValue(Key& k, const std::string& name) {
   for (Value& v : k.values) {
     if (equalsNoCase(v.name, name)) return &v;
@@ -465,7 +471,8 @@ uint32_t readValue(RegKey key, const std::string& name, Value* out) {
   Store store;
   if (uint32_t rc = loadStore(storePath(), &store)) return rc;
   Key* k = findKey(store, path);
-  if (k == nullptr) return posix::failCode(kErrFileNotFound);  // key deleted meanwhile
+  if (k == nullptr)  // deleted while open
+    return posix::failCode(alwaysPresent(path) ? kErrFileNotFound : kErrKeyDeleted);
   Value* v = findValue(*k, name);
   if (v == nullptr) return posix::failCode(kErrFileNotFound);
   *out = *v;
@@ -480,6 +487,7 @@ uint32_t regOpenKey(RegKey parent, const std::string& subkey, RegAccess access, 
                     RegKey* out) {
   *out = 0;
   if (view == RegView::Both) return posix::failCode(kErrInvalidParameter);
+  if (!subkey.empty() && subkey[0] == '\\') return posix::failCode(kErrBadPathname);
   std::string parentPath;
   RegAccess parentAccess;
   if (!pathOf(parent, &parentPath, &parentAccess)) return posix::failCode(kErrInvalidHandle);
@@ -490,7 +498,7 @@ uint32_t regOpenKey(RegKey parent, const std::string& subkey, RegAccess access, 
   std::string path = childPath(parentPath, subkey, view);
   Store store;
   if (uint32_t rc = loadStore(file, &store)) return rc;
-  if (findKey(store, path) == nullptr && !equalsNoCase(path, kRoot))
+  if (findKey(store, path) == nullptr && !alwaysPresent(path))
     return posix::failCode(kErrFileNotFound);
   *out = newHandle(path, access);
   return kOk;
@@ -499,6 +507,7 @@ uint32_t regOpenKey(RegKey parent, const std::string& subkey, RegAccess access, 
 uint32_t regCreateKey(RegKey parent, const std::string& subkey, RegView view, RegKey* out) {
   *out = 0;
   if (view == RegView::Both) return posix::failCode(kErrInvalidParameter);
+  if (!subkey.empty() && subkey[0] == '\\') return posix::failCode(kErrBadPathname);
   std::string parentPath;
   RegAccess parentAccess;
   if (!pathOf(parent, &parentPath, &parentAccess)) return posix::failCode(kErrInvalidHandle);
@@ -556,7 +565,11 @@ uint32_t regSetValue(RegKey key, const std::string& name, uint32_t type, const v
   std::string bytes(static_cast<const char*>(data), size);
   return modifyStore([&](Store& s) -> uint32_t {
     Key* k = findKey(s, path);
-    if (k == nullptr) return posix::failCode(kErrFileNotFound);
+    if (k == nullptr && alwaysPresent(path)) {
+      s.keys.push_back(Key{path, {}});
+      k = &s.keys.back();
+    }
+    if (k == nullptr) return posix::failCode(kErrKeyDeleted);
     if (Value* v = findValue(*k, name)) {
       v->type = type;
       v->data = bytes;

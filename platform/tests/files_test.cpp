@@ -93,7 +93,16 @@ TEST(Files, ReadOnlyFileIsNotReplacedAndNeedsForceToDelete) {
   zt::writeFile(dir.sub("new.txt"), "new");
   EXPECT_EQ(kErrAccessDenied, copyFile(dir.sub("new.txt"), f));
   EXPECT_EQ(kErrAccessDenied, writeTextFile(f, "new"));
+  EXPECT_EQ(kErrAccessDenied, appendTextFile(f, "x", false));
+  EXPECT_EQ(kErrAccessDenied, appendTextFile(f, "x", true));
+  {
+    TextStream s;
+    EXPECT_EQ(kErrAccessDenied, s.open(f, TextStream::Mode::Append));
+    EXPECT_EQ(kErrAccessDenied, s.open(f, TextStream::Mode::AppendOrCreate));
+    EXPECT_FALSE(s.isOpen());
+  }
   EXPECT_EQ("keep", zt::readFile(f));
+  EXPECT_FALSE(fileExists(f + "\\"));  // a trailing separator names a folder
   EXPECT_EQ(kOk, deleteFile(f, true));
   EXPECT_FALSE(zt::exists(f));
   EXPECT_EQ(kErrFileNotFound, deleteFile(f, true));

@@ -149,3 +149,20 @@ TEST(PosixRegistryStore, ConcurrentWritersLoseNothingAndKeepPermissions) {
   ASSERT_EQ(0, stat(reg.storePath().c_str(), &st));
   EXPECT_EQ(0600u, st.st_mode & 0777);
 }
+
+TEST(PosixRegistryStore, SoftwareExistsInAFreshStore) {
+  TestRegistry reg;  // no store file yet
+  RegKey software = 0, sub = 0;
+  ASSERT_EQ(kOk, regOpenKey(hklm(), "SOFTWARE", RegAccess::Full, RegView::Default, &software));
+  ASSERT_EQ(kOk, regCreateKey(software, "VelkVersion", RegView::Default, &sub));
+  EXPECT_EQ(kOk, regSetString(sub, "strVersion", "6.1"));
+  regCloseKey(sub);
+  regCloseKey(software);
+  EXPECT_EQ("6.1", reg.getString("SOFTWARE\\VelkVersion", "strVersion"));
+  // A key removed while open reports that it was deleted.
+  ASSERT_EQ(kOk, regOpenKey(hklm(), "SOFTWARE\\VelkVersion", RegAccess::Full, RegView::Default, &sub));
+  ASSERT_EQ(kOk, regDeleteTree(hklm(), "SOFTWARE\\VelkVersion", RegView::Default));
+  EXPECT_EQ(kErrKeyDeleted, regSetString(sub, "x", "y"));
+  regCloseKey(sub);
+  EXPECT_EQ(kErrBadPathname, regOpenKey(hklm(), "\\SOFTWARE", RegAccess::Read, RegView::Default, &sub));
+}
