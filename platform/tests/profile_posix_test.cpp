@@ -18,6 +18,7 @@ TEST(ProfilePosixOnly, SkippedOnWindows) {
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -395,6 +396,19 @@ TEST(ProfilePosixOnlyProcesses, ConcurrentWritersLoseNothing) {
     }
   }
   EXPECT_EQ(0, missing);
+  // Two threads of one process are kept apart the same way.
+  auto writeKeys = [&](int w) {
+    for (int i = 0; i < 60; ++i) {
+      std::string key = "thread" + std::to_string(w) + "k" + std::to_string(i);
+      writePrivateProfileString("threads", key.c_str(), key.c_str(), file);
+    }
+  };
+  std::thread a(writeKeys, 0), b(writeKeys, 1);
+  a.join();
+  b.join();
+  std::vector<char> keys(65536);
+  uint32_t n = getPrivateProfileString("threads", nullptr, "", keys.data(), 65536, file);
+  EXPECT_EQ(120, std::count(keys.begin(), keys.begin() + n, '\0'));
   EXPECT_EQ(1u, zt::listDir(dir.path()).size()) << "scratch files left";
 }
 
