@@ -90,7 +90,13 @@ class ComWebPost : public WebPostObject {
     LPOLESTR names[] = {name};
     DISPID id = 0;
     HRESULT hr = disp_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return {kWebPostNoSuchMethod, "Object doesn't support this property or method"};
+    // Only a name the object does not know means a missing method; any other
+    // failure (a type library that is not registered, above all) is raised as
+    // it is, so that the caller can tell it.
+    if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) {
+      return {kWebPostNoSuchMethod, "Object doesn't support this property or method"};
+    }
+    if (FAILED(hr)) return {errorNumber(hr), systemText(hr)};
 
     // The by-reference arguments point at variants that hold the texts.
     std::string* refs[] = {&a.xml, &a.address, &a.answer, &a.second, &a.third, &a.fourth};

@@ -272,6 +272,22 @@ TEST_F(HostIdPostRun, GivesUpWhenRegistrationDoesNotHelp) {
                           "registrations"));
   EXPECT_EQ(1, std::count(texts.begin(), texts.end(), "ERR : Webpost Failed"));
 }
+
+// A component created without its type library registered fails when the
+// method's name is looked up: that counts as "not registered", not as a
+// missing method, so the run registers it again instead of ending at once.
+TEST_F(HostIdPostRun, ATypeLibraryMissingAtTheCallLeadsToRegistration) {
+  registry_.setString(kWebSvc, "NumHostID", "5");
+  farEnd_.script({{true, "ok"}});
+  run("hostidpost", "", {{"QUILLON_STUB_NAMES_ERROR", "8002801D"}});
+  EXPECT_TRUE(farEnd_.received().empty());
+  EXPECT_EQ("FAILED\r\n", readFile(instFile("WebPostStatus.txt")));
+  std::vector<std::string> texts = logTexts(movedLog("hostidpost"));
+  EXPECT_EQ(1, std::count(texts.begin(), texts.end(),
+                          "ERR : Unable to create the web-post component Quillon.WebPost after 3 "
+                          "registrations"));
+  EXPECT_EQ(1, std::count(texts.begin(), texts.end(), "ERR : Webpost Failed"));
+}
 #endif
 
 }  // namespace

@@ -157,6 +157,12 @@ class Stub : public IQuillonStub {
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
+    // QUILLON_STUB_NAMES_ERROR (an HRESULT in hex) makes the name lookup fail,
+    // as that of a component whose type library is not registered does.
+    const char* fail = std::getenv("QUILLON_STUB_NAMES_ERROR");
+    if (fail != nullptr && *fail != '\0') {
+      return static_cast<HRESULT>(std::strtoul(fail, nullptr, 16));
+    }
     return DispGetIDsOfNames(info_, names, count, ids);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
