@@ -30,6 +30,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -446,6 +447,36 @@ Loaded load(const std::string& host) {
   return r;
 }
 
+// After a write of this engine: the content it just put at host is known, so
+// the cache takes it without reading the file back. The entry is trusted while
+// the file's stamps stay as they are: the file is a new inode that this
+// process created and renamed into place, and every other writer of this
+// engine replaces it by a rename in turn (a new inode, seen at once). Only a
+// foreign writer that rewrote this very inode in place with the same size
+// within the same clock tick as the rename could go unseen, until the file
+// changes again.
+void rememberOwnWrite(const std::string& host, std::string content, const struct stat& written) {
+  int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || st.st_ino != written.st_ino || st.st_dev != written.st_dev) {
+    if (fd >= 0) ::close(fd);
+    forget(host);  // already replaced by someone else: read it when asked
+    return;
+  }
+  std::shared_ptr<const Parsed> parsed = parse(std::move(content));
+  std::lock_guard<std::mutex> lock(g_cacheMutex);
+  auto it = findEntry(host);
+  if (it != g_cache.end()) dropEntry(it);
+  CacheEntry e;
+  e.host = host;
+  e.fd = fd;
+  e.st = st;
+  e.checkedAt = std::numeric_limits<int64_t>::max();  // trusted while the stamps hold
+  e.parsed = parsed;
+  g_cache.push_front(std::move(e));
+  while (g_cache.size() > kCacheEntries) dropEntry(std::prev(g_cache.end()));
+}
+
 // ---------------------------------------------------------------------------
 // Buffers
 
@@ -588,7 +619,11 @@ std::atomic<unsigned> g_tempCounter{0};
 
 // Replaces host by data through a temporary file beside it. existing: the stat
 // of the file being replaced (its permission bits and owner carry over).
-uint32_t replaceFile(const std::string& host, const std::string& data, const struct stat* existing) {
+// written receives the identity of the new file. The rename makes the change
+// atomic for every reader and against a writer that dies half way; like the
+// Windows profile functions, a write is not flushed to the disk on its own.
+uint32_t replaceFile(const std::string& host, const std::string& data, const struct stat* existing,
+                     struct stat* written) {
   std::string base = host.substr(host.find_last_of('/') + 1);
   std::string tmp = folderOf(host) + "/." + base + ".zvtmp-" + std::to_string(getpid()) + "-" +
                     std::to_string(g_tempCounter++);
@@ -601,7 +636,7 @@ uint32_t replaceFile(const std::string& host, const std::string& data, const str
     }
     ok = fchmod(fd, existing->st_mode & 07777) == 0;
   }
-  ok = ok && writeAll(fd, data.data(), data.size()) && fsync(fd) == 0;
+  ok = ok && writeAll(fd, data.data(), data.size()) && fstat(fd, written) == 0;
   int err = errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -668,8 +703,13 @@ bool modify(const std::string& file, Plan plan, const void* args) {
   std::string out = edits.empty() ? std::string() : applyEdits(*p, std::move(edits));
   if (existed && out == p->raw) return true;
   beforeMutation("profile", host);
-  uint32_t rc = replaceFile(host, out, existed ? &cur.st : nullptr);
-  forget(host);
+  struct stat written {};
+  uint32_t rc = replaceFile(host, out, existed ? &cur.st : nullptr, &written);
+  if (rc == kOk) {
+    rememberOwnWrite(host, std::move(out), written);
+  } else {
+    forget(host);
+  }
   return rc == kOk;
 }
 
