@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Shows what one cfgmerge run does: builds the program (native tree, Release),
+# Shows what one cfgmerge run does: builds the program (native tree, the one
+# the test command uses),
 # copies the bundled sample installation (samples/agent) and the sample change
 # requests (samples/requests) into a fresh temporary folder, puts the agent key
 # into a registry store there, lets a stand-in service control note the
@@ -20,7 +21,7 @@ ROOT=$PWD
 BUILD=${ZUVOZE_DEMO_BUILD:-build/native}
 JOBS=${JOBS:-$(nproc)}
 
-PACKAGES=(cmake g++ make googletest libgtest-dev libgmock-dev diffutils)
+PACKAGES=(cmake g++ make googletest libgtest-dev libgmock-dev libcurl4-openssl-dev diffutils)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -38,7 +39,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 echo "== building cfgmerge in $BUILD"
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$BUILD" -j"$JOBS" --target cfgmerge >/dev/null
 PROGRAM="$ROOT/$BUILD/bin/cfgmerge"
 [ -x "$PROGRAM" ] || { echo "demo: $PROGRAM was not built" >&2; exit 1; }
