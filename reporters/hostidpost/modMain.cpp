@@ -4,7 +4,9 @@
 #include <cstdlib>
 
 #include "common/reporters.h"
+#include "zuvoze/platform/errors.h"
 #include "zuvoze/platform/files.h"
+#include "zuvoze/platform/message.h"
 #include "zuvoze/platform/system.h"
 
 namespace zuvoze::reporters {
@@ -12,6 +14,25 @@ namespace zuvoze::reporters {
 namespace {
 
 const char* const kWebSvcKey = "SOFTWARE\\LogMeIn\\V5\\WebSvc";
+
+// A failure the run cannot recover from, with its Windows error code.
+struct RunFailure {
+  uint32_t code;
+};
+
+ErrInfo currentError() {
+  try {
+    throw;
+  } catch (const RunFailure& f) {
+    std::string text = fncTrimNull(plat::paddedSystemMessage(f.code));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r')) {
+      text.pop_back();
+    }
+    return {static_cast<int32_t>(f.code), text};
+  } catch (...) {
+    return errorOf(std::current_exception());
+  }
+}
 
 std::string ReadRegistryRetry(plat::RegKey root, const std::string& keyPath,
                               const std::string& valueName, int16_t kind) {
@@ -124,7 +145,10 @@ void Main() {
     }
     subWriteMsg("Deleging WebPostStatus.txt file");
     std::string statusFile = AgentIdentity.InstallationPath + "WebPostStatus.txt";
-    if (plat::fileExists(statusFile)) plat::deleteFile(statusFile, true);
+    if (plat::fileExists(statusFile)) {
+      uint32_t rc = plat::deleteFile(statusFile, true);
+      if (rc != plat::kOk) throw RunFailure{rc};
+    }
     std::string commandLine = plat::commandLineText();
     if (!commandLine.empty()) {
       AgentIdentity.PreviousHostID = firstField(commandLine);
@@ -135,7 +159,7 @@ void Main() {
     subLogStop();
     subMoveLog(AgentIdentity.InstallationPath);
   } catch (...) {
-    ErrInfo e = errorOf(std::current_exception());
+    ErrInfo e = currentError();
     subWriteErr("Main ()- " + std::to_string(e.number) + "-" + e.description);
     std::exit(1);
   }

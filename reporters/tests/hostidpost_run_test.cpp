@@ -8,6 +8,10 @@
 #include "reporter_fixture.h"
 #include "zuvoze/platform/message.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace zuvoze::testing {
 namespace {
 
@@ -271,6 +275,28 @@ TEST_F(HostIdPostRun, GivesUpWhenRegistrationDoesNotHelp) {
                           "ERR : Unable to create the web-post component Quillon.WebPost after 3 "
                           "registrations"));
   EXPECT_EQ(1, std::count(texts.begin(), texts.end(), "ERR : Webpost Failed"));
+}
+
+// An old status file that another process holds open cannot be deleted: the
+// run ends there with its error line, posts nothing and leaves its log.
+TEST_F(HostIdPostRun, AnOldStatusFileThatCannotBeDeletedEndsTheRun) {
+  registry_.setString(kWebSvc, "NumHostID", "5");
+  writeFile(instFile("WebPostStatus.txt"), "stale");
+  farEnd_.script({{true, "ok"}});
+  HANDLE held = CreateFileA(instFile("WebPostStatus.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  run("hostidpost", "");
+  CloseHandle(held);
+  EXPECT_TRUE(farEnd_.received().empty());
+  EXPECT_EQ("stale", readFile(instFile("WebPostStatus.txt")));
+  std::vector<std::string> logs = listDir(prog_ + sep() + "ApplicationLog");
+  ASSERT_EQ(1u, logs.size()) << "the log is neither closed nor moved";
+  std::vector<std::string> texts =
+      logTexts(readFile(prog_ + sep() + "ApplicationLog" + sep() + logs[0]));
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ("MSG : Deleging WebPostStatus.txt file", texts[texts.size() - 2]);
+  EXPECT_EQ(0u, texts.back().rfind("ERR : Main ()- 32-", 0)) << texts.back();
 }
 
 // A component created without its type library registered fails when the
