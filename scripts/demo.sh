@@ -21,22 +21,8 @@ ROOT=$PWD
 BUILD=${ZUVOZE_DEMO_BUILD:-build/native}
 JOBS=${JOBS:-$(nproc)}
 
-PACKAGES=(cmake g++ make googletest libgtest-dev libgmock-dev libcurl4-openssl-dev diffutils)
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    echo "== installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq </dev/null
-    apt-get install -y -qq "${missing[@]}" </dev/null >/dev/null
-  else
-    echo "missing Debian packages: ${missing[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-fi
+. scripts/ensure-packages.sh
+ensure_packages cmake g++ make googletest libgtest-dev libgmock-dev libcurl4-openssl-dev diffutils
 
 echo "== building cfgmerge in $BUILD"
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

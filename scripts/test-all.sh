@@ -9,23 +9,9 @@ ROOT=$PWD
 JOBS=${JOBS:-$(nproc)}
 WERROR=${ZUVOZE_WERROR:-ON}
 
-PACKAGES=(cmake g++ make googletest libgtest-dev libgmock-dev libcurl4-openssl-dev faketime
-          net-tools g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev)
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    echo "== installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq </dev/null
-    apt-get install -y -qq "${missing[@]}" </dev/null >/dev/null
-  else
-    echo "missing Debian packages: ${missing[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-fi
+. scripts/ensure-packages.sh
+ensure_packages cmake g++ make googletest libgtest-dev libgmock-dev libcurl4-openssl-dev faketime \
+                net-tools g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev
 
 echo "== native build (posix backend)"
 cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZUVOZE_WERROR="$WERROR" >/dev/null
