@@ -30,7 +30,7 @@ function(zuvoze_add_test name)
   else()
     set(serial FALSE)  # every test has its own folders and registry store
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                        PROPERTIES TIMEOUT 300 RUN_SERIAL ${serial})
 endfunction()
 
