@@ -49,6 +49,19 @@ std::string mapPath(const std::string& path) {
   return out;
 }
 
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 namespace {
 
 bool lexists(const std::string& p) {
@@ -109,19 +122,6 @@ std::string folderOf(const std::string& host) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return host.substr(0, slash);
-}
-
-bool writeAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 mode_t defaultMode() {

@@ -1,5 +1,6 @@
 // Internal helpers of the posix backend: errno to Windows codes, path mapping.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,6 +12,9 @@ uint32_t winError(int err);
 // parent folder gives 3 (path not found) instead of 2, as Windows does.
 uint32_t fail(int err, const std::string& hostPath = std::string());
 uint32_t failCode(uint32_t code);
+
+// Writes all of data to fd (retrying short writes); false with errno set.
+bool writeAll(int fd, const char* data, size_t size);
 
 // hostPath without the letter-case resolution (drive mapping and separators only).
 std::string mapPath(const std::string& path);

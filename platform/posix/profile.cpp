@@ -602,19 +602,6 @@ std::string applyEdits(const Parsed& p, std::vector<Splice> edits) {
   return out;
 }
 
-bool writeAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 std::atomic<unsigned> g_tempCounter{0};
 
 // Replaces host by data through a temporary file beside it. existing: the stat
@@ -636,7 +623,7 @@ uint32_t replaceFile(const std::string& host, const std::string& data, const str
     }
     ok = fchmod(fd, existing->st_mode & 07777) == 0;
   }
-  ok = ok && writeAll(fd, data.data(), data.size()) && fstat(fd, written) == 0;
+  ok = ok && posix::writeAll(fd, data.data(), data.size()) && fstat(fd, written) == 0;
   int err = errno;
   if (::close(fd) != 0 && ok) {
     ok = false;

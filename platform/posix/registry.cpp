@@ -375,20 +375,8 @@ uint32_t modifyStore(F change) {
       rc = posix::fail(errno, file);
     } else {
       std::string text = serialize(store);
-      const char* p = text.data();
-      size_t left = text.size();
-      bool ok = true;
-      while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-          if (errno == EINTR) continue;
-          ok = false;
-          break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-      }
-      ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+      bool ok = posix::writeAll(fd, text.data(), text.size()) && fchmod(fd, mode) == 0 &&
+                fsync(fd) == 0;
       int err = errno;
       ::close(fd);
       if (!ok || ::rename(tmp.c_str(), file.c_str()) != 0) {
