@@ -89,6 +89,7 @@ void recoverInterruptedRun() {
 void markRunInProgress() {
   const std::string& install = run().installationPath;
   std::string content = std::string(kMarkerHeading) + "\r\n";
+  bool anyTable = false;
   for (const std::string& table : recoverableTables()) {
     const std::string path = install + table;
     if (!plat::fileExists(path)) continue;  // never created by a run
@@ -98,7 +99,12 @@ void markRunInProgress() {
       raise(kErrPathFileAccess,
             "The backup of " + fileNameOf(table) + " is not complete");
     content += table + "\r\n";
+    anyTable = true;
   }
+  // Without any table the phases change nothing, and there is nothing to put
+  // back: no marker, so a run whose installation folder is gone still goes
+  // through to its result file.
+  if (!anyTable) return;
   uint32_t rc = plat::writeTextFile(runMarkerFile(), content);
   if (rc != 0) raiseFileError(rc);
 }

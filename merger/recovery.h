@@ -20,7 +20,8 @@ namespace zuvoze::merger {
 // MergeError of the failed copy, which ends the run on the driver's error path.
 void recoverInterruptedRun();
 // After the backups: writes the marker, naming each table whose Bkp_ holds
-// the same bytes as the table. A table that exists without a matching
+// the same bytes as the table (none when no table exists: the run then
+// changes nothing). A table that exists without a matching
 // backup, or a marker that cannot be written, raises a MergeError: the run
 // must not touch a table it could not put back.
 void markRunInProgress();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "merger/service.h"
 #include "test_util.h"
 #include "zuvoze/platform/clock.h"
+#include "zuvoze/platform/files.h"
 #include "zuvoze/platform/profile.h"
 #include "zuvoze/platform/sleep.h"
 #include "zuvoze/testsupport.h"
@@ -362,6 +364,24 @@ TEST_F(DriverRunTest, MissingTablesAreNotBackedUp) {
   EXPECT_FALSE(exists(inst() + "\\Bkp_VELKMobile.ini"));
   EXPECT_FALSE(exists(inst() + "\\Configuration\\Bkp_VELKScheduler.ini"));
   EXPECT_EQ(run().nextNumberCounter, "");
+}
+
+// An installation folder that is gone: there is no table to change, so the
+// run goes through to the result file; only the status file and the archive
+// cannot be made.
+TEST_F(DriverRunTest, MissingInstallationFolderStillGivesTheResultFile) {
+  Scenario s("no installation folder");
+  installDoubles(s);
+  std::filesystem::remove_all(plat::hostPath(inst()));
+  ASSERT_EQ(runMain(), kExitCompleted);
+  EXPECT_EQ(readFile(prog() + "\\ScheduleUpdateStatus.txt"), "FAILED");
+  EXPECT_EQ(run().summary, " VELKScheduler.ini file not found VELKDefaultExe :  VELKDefault.ini "
+                           "file not found VELKMobile :  VELKMobile.ini is blank.");
+  const std::vector<std::string> logged = messages(readFile(prog() + "\\Add_Delete_IniLog.txt"));
+  EXPECT_NE(std::find(logged.begin(), logged.end(), "MSG : Application completed."), logged.end());
+  EXPECT_EQ(std::find_if(logged.begin(), logged.end(),
+                         [](const std::string& m) { return m.rfind("Error in main()", 0) == 0; }),
+            logged.end());
 }
 
 TEST_F(DriverRunTest, StatusFileContent) {
