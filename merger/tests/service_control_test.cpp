@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "merger/env.h"
+#include "merger/errors.h"
 #include "merger/runlog.h"
 #include "merger/runstate.h"
 #include "merger/service.h"
@@ -143,6 +144,17 @@ TEST_F(StandInServiceTest, ServiceControlThatCannotBeStarted) {
                            "T\t ERR : Unable to start the service VELKScheduler\r\n" + fm(2) +
                            "\r\n");
   EXPECT_TRUE(sleeps.empty());
+}
+
+// An unexpected error after the request went through: one entry of five lines,
+// and the answer as it stood (the request had succeeded).
+TEST_F(StandInServiceTest, UnexpectedErrorAfterTheRequest) {
+  plat::setSleepHook([](uint32_t) { raise(5, "pause failed"); });
+  const std::string entry =
+      "T\tERR : 5\r\npause failed\r\ncfgmerge\r\n64\r\nALERT    :   System Administration Tool\r\n";
+  EXPECT_TRUE(fncStopService("VELKScheduler"));
+  EXPECT_TRUE(fncStartService("VELKScheduler"));
+  EXPECT_EQ(logText(), entry + "T\tMSG : Service started ::::::: VELKScheduler\r\n" + entry);
 }
 
 #else  // _WIN32
