@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "merger/errors.h"
 #include "merger/scheduler.h"
 
 #ifdef _WIN32
@@ -63,6 +64,22 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"EmptyTable", "", kA, "FALSE,-1"},
         LookupCase{"MissingTable", "<missing>", kA, "FALSE,-1"}),
     [](const auto& tc) { return std::string(tc.param.name); });
+
+// A lookup that fails fails the run and gives an answer on which neither the
+// adder nor the deleter acts.
+class LookupError : public SchedulerFixture {};
+
+TEST_F(LookupError, FailsTheRunAndAnswersNoSection) {
+  givenTable(sectionText("1", kA));
+  plat::setSleepHook([](uint32_t) { raise(57); });  // the first value read fails
+  EXPECT_EQ(chkSCHDSection(kA.exe, kA.param, kA.start, kA.end, kA.interval, kA.days),
+            "ERROR,-1");
+  plat::setSleepHook([](uint32_t) {});
+  EXPECT_FALSE(run().success);
+  EXPECT_EQ(run().summary, "VELKScheduler : ");
+  EXPECT_EQ(logLines(),
+            std::vector<std::string>{"Err : Err Number :--> 57 Err Description :--> Device I/O error"});
+}
 
 // ----------------------------------------------------------------- adder
 
@@ -343,6 +360,23 @@ TEST_F(DeleteLog, TotalSectionsNamesTheTable) {
   DeleteSCHDSection();
   EXPECT_TRUE(logHas("MSG : Total sections in " + install_ +
                      "Configuration\\VELKScheduler.ini is 4"));
+}
+
+// The answer's section name is always taken as a number, so a table whose
+// last section has another name fails a request that is not found.
+TEST_F(DeleteLog, LastNameThatIsNoNumberFailsAnUnfoundRequest) {
+  const std::string before = sectionText("1", kA) + sectionText("extra", kB);
+  givenTable(before);
+  givenDelete(requestFile("1", {kC}));
+  DeleteSCHDSection();
+  EXPECT_EQ(tableBytes(), before);
+  EXPECT_FALSE(run().success);
+  EXPECT_EQ(run().summary, "VELKScheduler :  Type mismatch");
+  EXPECT_FALSE(logHasPrefix("MSG : c.exe section does not exists."));
+  expectLogInOrder({"MSG : Checking c.exe section exists or not.",
+                    "ERR : Error in DeleteSCHDSection() 13 Type mismatch",
+                    "MSG : Copying Bkp_VELKScheduler.ini to VELKScheduler.ini", "",
+                    stars("Deleting Sections from VELKScheduler.ini")});
 }
 
 struct DeleteErrorCase {
