@@ -103,12 +103,6 @@ void restoreFromBackup(const std::string& backup, const std::string& table) {
   if (rc != 0) raiseFileError(rc);
 }
 
-void writeKey(const std::string& section, const char* key, const std::string& value,
-              const std::string& file) {
-  if (!plat::writePrivateProfileString(section.c_str(), key, value.c_str(), file))
-    raiseFileError(plat::lastError());
-}
-
 }  // namespace
 
 std::string schedulerTableFile() {
@@ -207,13 +201,19 @@ void addSCHDSection() {
 
       const std::string values[6] = {q.executableName, q.parameter, q.startTime,
                                      q.endTime,        q.interval,  q.weekDays};
+      // The section is new, so its six keys go in with one profile write: the
+      // same bytes as six key writes, and never half a schedule in the table.
+      std::string lines;
       for (int i = 0; i < 6; ++i) {
         if (i == 0)
           WriteLog("MSG : Adding :--> " + name + " ExecutableName[ " + values[i] + " ].");
         else
           WriteLog("MSG : Adding :-->" + name + " " + kKeys[i] + "[ " + values[i] + " ].");
-        writeKey(name, kKeys[i], values[i], table);
+        lines += std::string(kKeys[i]) + "=" + values[i] + '\0';
       }
+      lines += '\0';
+      if (!plat::writePrivateProfileSection(name.c_str(), lines.c_str(), table))
+        raiseFileError(plat::lastError());
       r.scheduleAdded = addCount(r.scheduleAdded, 1);
       r.schedulerChanged = true;
     }
