@@ -3,12 +3,13 @@
 // and whether the run counts as a success; the table procedures report back
 // only through the run state.
 #include "merger/driver.h"
-#include "merger/recovery.h"
 
 #include <exception>
+#include <functional>
 
 #include "merger/env.h"
 #include "merger/errors.h"
+#include "merger/recovery.h"
 #include "merger/requests.h"
 #include "merger/runlog.h"
 #include "merger/runstate.h"
@@ -100,14 +101,23 @@ std::string deleteCountItem(int count) {
 }
 std::string addCountItem(int count) { return " Add Count [" + std::to_string(count) + "]: "; }
 
-void schedulerPhase() {
+// The three procedures of one table and the counts they keep.
+struct TableSteps {
+  const char* deleteName;
+  const std::function<void()>& deleter;
+  const char* addName;
+  const std::function<void()>& adder;
+  const char* regenName;
+  const std::function<void()>& regen;
+  const Count& deleted;
+  const Count& added;
+};
+
+// What the scheduler and the process phases do with the request files once
+// their table exists: deletion before addition, the renumbering at most once,
+// after both, and only when something changed.
+void applyRequests(const TableSteps& t) {
   RunState& r = run();
-  const TableProcedures& p = r.procedures;
-  if (!schedulerTableExists()) {
-    WriteLog("MSG : VELKScheduler.ini file not found");
-    replaceSummary(" VELKScheduler.ini file not found");
-    return;
-  }
   const bool haveAdd = plat::fileExists(addSectionFile());
   const bool haveDelete = plat::fileExists(deleteSectionFile());
   if (!haveAdd) {
@@ -118,23 +128,35 @@ void schedulerPhase() {
       WriteLog("MSG : DeleteSection.ini file not found");
       append(" DeleteSection.ini not found. ");
     } else {
-      callProcedure("DeleteSCHDSection", p.DeleteSCHDSection);
-      append(deleteCountItem(r.scheduleDeleted));
-      if (r.scheduleDeleted > 0 || r.scheduleAdded > 0) callProcedure("ReGenSCHDFile", p.ReGenSCHDFile);
+      callProcedure(t.deleteName, t.deleter);
+      append(deleteCountItem(t.deleted));
+      if (t.deleted > 0 || t.added > 0) callProcedure(t.regenName, t.regen);
     }
   } else if (!haveDelete) {
     WriteLog("MSG : DeleteSection.ini file not found");
     append(" DeleteSection.ini not found. ");
-    callProcedure("addSCHDSection", p.addSCHDSection);
-    append(addCountItem(r.scheduleAdded));
-    if (r.scheduleAdded > 0) callProcedure("ReGenSCHDFile", p.ReGenSCHDFile);
+    callProcedure(t.addName, t.adder);
+    append(addCountItem(t.added));
+    if (t.added > 0) callProcedure(t.regenName, t.regen);
   } else {
-    callProcedure("DeleteSCHDSection", p.DeleteSCHDSection);
-    append(deleteCountItem(r.scheduleDeleted));
-    callProcedure("addSCHDSection", p.addSCHDSection);
-    append(addCountItem(r.scheduleAdded));
-    if (r.scheduleDeleted > 0 || r.scheduleAdded > 0) callProcedure("ReGenSCHDFile", p.ReGenSCHDFile);
+    callProcedure(t.deleteName, t.deleter);
+    append(deleteCountItem(t.deleted));
+    callProcedure(t.addName, t.adder);
+    append(addCountItem(t.added));
+    if (t.deleted > 0 || t.added > 0) callProcedure(t.regenName, t.regen);
   }
+}
+
+void schedulerPhase() {
+  RunState& r = run();
+  const TableProcedures& p = r.procedures;
+  if (!schedulerTableExists()) {
+    WriteLog("MSG : VELKScheduler.ini file not found");
+    replaceSummary(" VELKScheduler.ini file not found");
+    return;
+  }
+  applyRequests({"DeleteSCHDSection", p.DeleteSCHDSection, "addSCHDSection", p.addSCHDSection,
+                 "ReGenSCHDFile", p.ReGenSCHDFile, r.scheduleDeleted, r.scheduleAdded});
 }
 
 void processPhase() {
@@ -147,35 +169,9 @@ void processPhase() {
     r.success = false;
     return;
   }
-  const bool haveAdd = plat::fileExists(addSectionFile());
-  const bool haveDelete = plat::fileExists(deleteSectionFile());
-  if (!haveAdd) {
-    WriteLog("MSG : AddSection.ini file not found");
-    replaceSummary(" AddSection.ini not found. ");
-    r.success = false;
-    if (!haveDelete) {
-      WriteLog("MSG : DeleteSection.ini file not found");
-      append(" DeleteSection.ini not found. ");
-    } else {
-      callProcedure("DeleteDefaultExeSection", p.DeleteDefaultExeSection);
-      append(deleteCountItem(r.processDeleted));
-      if (r.processDeleted > 0 || r.processAdded > 0)
-        callProcedure("ReGenDefaultExeFile", p.ReGenDefaultExeFile);
-    }
-  } else if (!haveDelete) {
-    WriteLog("MSG : DeleteSection.ini file not found");
-    append(" DeleteSection.ini not found. ");
-    callProcedure("addDefaultExeSection", p.addDefaultExeSection);
-    append(addCountItem(r.processAdded));
-    if (r.processAdded > 0) callProcedure("ReGenDefaultExeFile", p.ReGenDefaultExeFile);
-  } else {
-    callProcedure("DeleteDefaultExeSection", p.DeleteDefaultExeSection);
-    append(deleteCountItem(r.processDeleted));
-    callProcedure("addDefaultExeSection", p.addDefaultExeSection);
-    append(addCountItem(r.processAdded));
-    if (r.processDeleted > 0 || r.processAdded > 0)
-      callProcedure("ReGenDefaultExeFile", p.ReGenDefaultExeFile);
-  }
+  applyRequests({"DeleteDefaultExeSection", p.DeleteDefaultExeSection, "addDefaultExeSection",
+                 p.addDefaultExeSection, "ReGenDefaultExeFile", p.ReGenDefaultExeFile,
+                 r.processDeleted, r.processAdded});
 }
 
 void firelistPhase() {
