@@ -151,17 +151,6 @@ std::string padTo100(const std::string& text) {
 
 // Request i of a request file's DCConnURL: Exe<i>, Exe<i>TO and Exe<i>PM, each
 // whole and cut at its first NUL, "Default" when missing.
-FireRequest readRequest(const std::string& requestFile, int i) {
-  const std::string e = "Exe" + number(i);
-  bool m1 = false, m2 = false, m3 = false;
-  FireRequest r;
-  r.exe = readEntryValue(e, requestFile, &m1);
-  r.to = readEntryValue(e + "TO", requestFile, &m2);
-  r.pm = readEntryValue(e + "PM", requestFile, &m3);
-  r.allMissing = m1 && m2 && m3;
-  return r;
-}
-
 // A request of the request file's DCConnURL that names none of its three keys
 // asks for nothing.
 bool isNoRequest(const FireRequest& r, int i, const std::string& fileName) {
@@ -248,7 +237,7 @@ void addMobile() {
       return;
     }
     for (int i = 1; i <= count; ++i) {
-      FireRequest r = readRequest(requestFile, i);
+      FireRequest r = readFireRequest(requestFile, i);
       if (isNoRequest(r, i, "AddSection.ini")) continue;
       WriteLog("MSG :Checking " + r.exe + " exists.");
       std::vector<std::string> parts = splitAt(chkMobile(r.exe, r.to, r.pm), ',');
@@ -306,7 +295,7 @@ void deleteMobile() {
       return;
     }
     for (int i = 1; i <= count; ++i) {
-      FireRequest r = readRequest(requestFile, i);
+      FireRequest r = readFireRequest(requestFile, i);
       if (isNoRequest(r, i, "DeleteSection.ini")) continue;
       WriteLog("MSG :Checking " + r.exe + " exists or not.");
       std::vector<std::string> parts = splitAt(chkMobile(r.exe, r.to, r.pm), ',');

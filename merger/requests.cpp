@@ -23,6 +23,21 @@ std::string readRaw(const char* section, const char* key, const char* def, uint3
   return fncTrimNull(buf);
 }
 
+// A raw profile read of the whole value, however long (the buffer grows while
+// the value fills it), cut at its first NUL.
+std::string readWhole(const char* section, const char* key, const char* def,
+                      const std::string& file) {
+  uint32_t size = 256;
+  std::string buf;
+  for (;;) {
+    buf.assign(size, '\0');
+    uint32_t n = plat::getPrivateProfileString(section, key, def, &buf[0], size, file);
+    if (n + 2 < size || size >= (64u << 20)) break;
+    size *= 4;
+  }
+  return fncTrimNull(buf);
+}
+
 // The key names of a section (the whole listing).
 std::vector<std::string> keyNames(const std::string& section, const std::string& file) {
   uint32_t size = 5000;
@@ -84,9 +99,9 @@ FireRequest readFireRequest(const std::string& file, int i) {
   const std::string n = std::to_string(i);
   const std::string exeKey = "Exe" + n, toKey = "Exe" + n + "TO", pmKey = "Exe" + n + "PM";
   FireRequest r;
-  r.exe = readRaw("DCConnURL", exeKey.c_str(), "Default", 100, file);
-  r.to = readRaw("DCConnURL", toKey.c_str(), "Default", 100, file);
-  r.pm = readRaw("DCConnURL", pmKey.c_str(), "Default", 100, file);
+  r.exe = readWhole("DCConnURL", exeKey.c_str(), "Default", file);
+  r.to = readWhole("DCConnURL", toKey.c_str(), "Default", file);
+  r.pm = readWhole("DCConnURL", pmKey.c_str(), "Default", file);
   bool any = false;
   for (const std::string& k : keyNames("DCConnURL", file))
     if (equalsNoCase(k, exeKey) || equalsNoCase(k, toKey) || equalsNoCase(k, pmKey)) any = true;

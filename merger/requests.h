@@ -36,9 +36,9 @@ ProcessRequest readProcessRequest(const std::string& file, const std::string& se
 // ProcessName ending in ".exe" exactly.
 bool isValidProcessRequest(const ProcessRequest& r);
 
-// Request i of section DCConnURL: Exe<i>, Exe<i>TO, Exe<i>PM, each cut at its
-// first NUL and not trimmed; a missing key reads "Default". allMissing is true
-// when none of the three keys is present in the file at all.
+// Request i of section DCConnURL: Exe<i>, Exe<i>TO, Exe<i>PM, each whole, cut
+// at its first NUL and not trimmed; a missing key reads "Default". allMissing
+// is true when none of the three keys is present in the file at all.
 struct FireRequest {
   std::string exe, to, pm;
   bool allMissing = false;

@@ -104,7 +104,7 @@ TEST_F(RequestsTest, FireRequests) {
   EXPECT_EQ(r1.pm, "1");
   EXPECT_FALSE(r1.allMissing);
   FireRequest r2 = readFireRequest(addSectionFile(), 2);
-  EXPECT_EQ(r2.exe, std::string(99, 'L'));  // 100-character buffer
+  EXPECT_EQ(r2.exe, long150);  // whole, however long
   EXPECT_EQ(r2.to, "Default");
   EXPECT_EQ(r2.pm, "Default");
   EXPECT_FALSE(r2.allMissing);
