@@ -203,8 +203,18 @@ RunResult runProgram(const std::string& exe, const std::string& args,
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                      &block[0], workDir.empty() ? nullptr : workDir.c_str(), &si, &pi)) {
+  // Under Wine a start right after the previous run of the same program has
+  // been seen to fail now and then; a few tries tell that from a real failure.
+  bool started = false;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                             &block[0], workDir.empty() ? nullptr : workDir.c_str(), &si,
+                             &pi) != 0;
+  }
+  if (!started) {
+    std::fprintf(stderr, "runProgram: cannot start %s: error %lu\n", exe.c_str(),
+                 static_cast<unsigned long>(GetLastError()));
     return result;
   }
   CloseHandle(pi.hThread);
