@@ -12,6 +12,7 @@
 #include "zuvoze/platform/files.h"
 #include "zuvoze/platform/profile.h"
 #include "zuvoze/testsupport.h"
+#include "profile_cases.h"
 
 namespace zt = zuvoze::testing;
 using namespace zuvoze::plat;
@@ -19,25 +20,7 @@ using namespace std::string_literals;
 
 namespace {
 
-enum class Op { Get, Names, Section, Write, WriteSection };
-
-constexpr const char* kNoFile = "<no file>";
-constexpr const char* kUnchanged = "<unchanged>";
-
-struct Case {
-  const char* name;
-  std::string file;  // content, or kNoFile
-  Op op;
-  const char* section;
-  const char* key;
-  const char* value;   // Get: the default; Write: the value; WriteSection: unused
-  uint32_t size;       // Get/Names/Section: buffer size
-  uint32_t ret;        // Write*: 1 for TRUE, 0 for FALSE
-  std::string buffer;  // the first buffer bytes that must hold; 'X' = left untouched
-  std::string after = kUnchanged;  // file content after the call, or kNoFile
-  uint32_t error = 0;              // expected lastError() when not 0
-  std::string lines = "";          // WriteSection: the NUL-separated entries
-};
+using namespace profile_cases;
 
 const std::string kCanon =
     "[General]\r\nName=Value\r\nQuoted=\"q v\"\r\nSingle='s'\r\nInner='\"m\"'\r\nUnbal=\"x'\r\n"
@@ -121,32 +104,7 @@ TEST_P(ProfileContract, BothBackendsAgree) {
   zt::TempDir dir;
   std::string file = std::string(c.name) == "MissingFolderFails" ? dir.sub("NoFolder\\t.ini")
                                                                  : dir.sub("t.ini");
-  if (c.file != kNoFile) zt::writeFile(file, c.file);
-  setLastError(0);
-  uint32_t ret = 0;
-  std::vector<char> buf(c.size + 16, 'X');
-  switch (c.op) {
-    case Op::Get:
-      ret = getPrivateProfileString(c.section, c.key, c.value, buf.data(), c.size, file);
-      break;
-    case Op::Names: ret = getPrivateProfileSectionNames(buf.data(), c.size, file); break;
-    case Op::Section: ret = getPrivateProfileSection(c.section, buf.data(), c.size, file); break;
-    case Op::Write: ret = writePrivateProfileString(c.section, c.key, c.value, file) ? 1 : 0; break;
-    case Op::WriteSection:
-      ret = writePrivateProfileSection(c.section, c.lines.data(), file) ? 1 : 0;
-      break;
-  }
-  EXPECT_EQ(c.ret, ret);
-  if (c.error != 0) {
-    EXPECT_EQ(c.error, lastError());
-  }
-  EXPECT_EQ(c.buffer, std::string(buf.data(), c.buffer.size()));
-  std::string expected = c.after == kUnchanged ? c.file : c.after;
-  if (expected == kNoFile) {
-    EXPECT_FALSE(zt::exists(file));
-  } else {
-    EXPECT_EQ(expected, zt::readFile(file));
-  }
+  runCase(c, file);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProfileContract, ::testing::ValuesIn(kCases),

@@ -29,6 +29,7 @@ TEST(ProfilePosixOnly, SkippedOnWindows) {
 #include "zuvoze/platform/files.h"
 #include "zuvoze/platform/profile.h"
 #include "zuvoze/testsupport.h"
+#include "profile_cases.h"
 
 namespace zt = zuvoze::testing;
 using namespace zuvoze::plat;
@@ -36,26 +37,7 @@ using namespace std::string_literals;
 
 namespace {
 
-enum class Op { Get, Names, Section, Write, WriteSection };
-
-constexpr const char* kNoFile = "<no file>";
-constexpr const char* kUnchanged = "<unchanged>";
-constexpr const char* kNullLines = "<null>";
-
-struct Case {
-  const char* name;
-  std::string file;  // content, or kNoFile
-  Op op;
-  const char* section;
-  const char* key;
-  const char* value;  // Get: the default; Write: the value
-  uint32_t size;
-  uint32_t ret;        // Write*: 1 for TRUE
-  std::string buffer;  // first buffer bytes that must hold; 'X' = untouched
-  std::string after = kUnchanged;
-  uint32_t error = 0;
-  std::string lines = "";  // WriteSection entries, or kNullLines
-};
+using namespace profile_cases;
 
 const std::string kAbc = "[a]\r\n[bb]\r\n[ccc]\r\n";
 const std::string kAB = "[A]\r\nk1=1\r\nk2=2\r\n[B]\r\nb=1\r\n";
@@ -163,34 +145,7 @@ TEST_P(ProfilePosixOnly, FollowsWindows) {
   const Case& c = GetParam();
   zt::TempDir dir;
   std::string file = dir.sub("t.ini");
-  if (c.file != kNoFile) zt::writeFile(file, c.file);
-  setLastError(0);
-  uint32_t ret = 0;
-  std::vector<char> buf(c.size + 16, 'X');
-  switch (c.op) {
-    case Op::Get:
-      ret = getPrivateProfileString(c.section, c.key, c.value, buf.data(), c.size, file);
-      break;
-    case Op::Names: ret = getPrivateProfileSectionNames(buf.data(), c.size, file); break;
-    case Op::Section: ret = getPrivateProfileSection(c.section, buf.data(), c.size, file); break;
-    case Op::Write: ret = writePrivateProfileString(c.section, c.key, c.value, file) ? 1 : 0; break;
-    case Op::WriteSection:
-      ret = writePrivateProfileSection(c.section, c.lines == kNullLines ? nullptr : c.lines.data(), file)
-                ? 1
-                : 0;
-      break;
-  }
-  EXPECT_EQ(c.ret, ret);
-  if (c.error != 0) {
-    EXPECT_EQ(c.error, lastError());
-  }
-  EXPECT_EQ(c.buffer, std::string(buf.data(), c.buffer.size()));
-  std::string expected = c.after == kUnchanged ? c.file : c.after;
-  if (expected == kNoFile) {
-    EXPECT_FALSE(zt::exists(file));
-  } else {
-    EXPECT_EQ(expected, zt::readFile(file));
-  }
+  const std::string expected = runCase(c, file);
   EXPECT_EQ(expected == kNoFile ? 0u : 1u, zt::listDir(dir.path()).size()) << "scratch files left";
 }
 
