@@ -20,6 +20,7 @@
 #include "merger/env.h"
 #include "merger/firelist.h"
 #include "merger/runstate.h"
+#include "bench_support.h"
 #include "zuvoze/platform/faults.h"
 #include "zuvoze/platform/files.h"
 #include "zuvoze/platform/profile.h"
@@ -30,32 +31,6 @@ namespace zm = zuvoze::merger;
 namespace zp = zuvoze::plat;
 
 namespace {
-
-struct BenchDir {
-  BenchDir() {
-    std::string base = zp::getEnv("TMPDIR");
-    if (base.empty()) base = zp::getEnv("TEMP");
-    if (base.empty()) base = "/tmp";
-    path = base + "\\zuvoze-firelist-bench-" +
-           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    if (zp::createFolder(path) != 0) {
-      std::fprintf(stderr, "cannot create %s\n", path.c_str());
-      std::exit(1);
-    }
-  }
-  ~BenchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(zp::hostPath(path), ec);
-  }
-  std::string path;
-};
-
-void writeOrDie(const std::string& path, const std::string& text) {
-  if (zp::writeTextFile(path, text) != 0) {
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    std::exit(1);
-  }
-}
 
 constexpr int kRequests = 50;
 
@@ -77,7 +52,7 @@ double since(std::chrono::steady_clock::time_point t0) {
 }
 
 Result runOnce(int n) {
-  BenchDir dir;
+  bench::BenchDir dir("firelist-bench");
   zm::resetRunState();
   zm::RunState& r = zm::run();
   r.installationPath = dir.path + "\\";
@@ -90,8 +65,8 @@ Result runOnce(int n) {
   mobile += "Exe2Fire=" + std::to_string(n) + "\r\n";
   for (int i = 1; i <= n; ++i) mobile += entry(i, i);
   mobile += "[ProxySettings]\r\nProxyIP=10.0.0.1\r\nProxyPort=8080\r\n";
-  writeOrDie(r.installationPath + "VELKMobile.ini", mobile);
-  writeOrDie(r.installationPath + "Bkp_VELKMobile.ini", mobile);
+  bench::writeOrDie(r.installationPath + "VELKMobile.ini", mobile);
+  bench::writeOrDie(r.installationPath + "Bkp_VELKMobile.ini", mobile);
 
   // Deletions spread over the whole list; additions of new entries.
   std::string del = "[INI]\r\nVELKScheduler=0\r\nVELKDefaultExe=0\r\n[DCConnURL]\r\nExe2Fire=" +
@@ -101,8 +76,8 @@ Result runOnce(int n) {
     del += entry(k, 1 + static_cast<int>(static_cast<long>(k - 1) * n / kRequests));
     add += entry(k, n + k);
   }
-  writeOrDie(zm::programFile("DeleteSection.ini"), del);
-  writeOrDie(zm::programFile("AddSection.ini"), add);
+  bench::writeOrDie(zm::programFile("DeleteSection.ini"), del);
+  bench::writeOrDie(zm::programFile("AddSection.ini"), add);
   r.log.open(r.installationPath + "Add_Delete_IniLog.txt", zp::TextStream::Mode::CreateOverwrite);
 
   Result res;

@@ -17,6 +17,7 @@
 
 #include "merger/process.h"
 #include "merger/runstate.h"
+#include "bench_support.h"
 #include "zuvoze/platform/faults.h"
 #include "zuvoze/platform/files.h"
 #include "zuvoze/platform/sleep.h"
@@ -26,33 +27,6 @@ namespace zm = zuvoze::merger;
 namespace zp = zuvoze::plat;
 
 namespace {
-
-// A fresh folder under $TMPDIR (or $TEMP, or /tmp), removed at the end.
-struct BenchDir {
-  BenchDir() {
-    std::string base = zp::getEnv("TMPDIR");
-    if (base.empty()) base = zp::getEnv("TEMP");
-    if (base.empty()) base = "/tmp";
-    path = base + "\\zuvoze-process-bench-" +
-           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    if (zp::createFolder(path) != 0) {
-      std::fprintf(stderr, "cannot create %s\n", path.c_str());
-      std::exit(1);
-    }
-  }
-  ~BenchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(zp::hostPath(path), ec);
-  }
-  std::string path;
-};
-
-void writeOrDie(const std::string& path, const std::string& text) {
-  if (zp::writeTextFile(path, text) != 0) {
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    std::exit(1);
-  }
-}
 
 constexpr int kRequests = 100;
 
@@ -80,7 +54,7 @@ double since(std::chrono::steady_clock::time_point t0) {
 }
 
 Result runOnce(int n) {
-  BenchDir dir;
+  bench::BenchDir dir("process-bench");
   zm::resetRunState();
   zm::RunState& r = zm::run();
   r.installationPath = dir.path + "\\";
@@ -89,8 +63,8 @@ Result runOnce(int n) {
   std::string table = "[Settings]\r\nProcessCount=" + std::to_string(n) + "\r\n";
   for (int i = 1; i <= n; ++i)
     table += "[Process" + std::to_string(i) + "]\r\n" + processKeys(appName(i), exeName(i), i, true);
-  writeOrDie(zm::processTableFile(), table);
-  writeOrDie(zm::processBackupFile(), table);
+  bench::writeOrDie(zm::processTableFile(), table);
+  bench::writeOrDie(zm::processBackupFile(), table);
 
   // Deletions spread over the whole table; additions of new processes.
   std::string del = "[INI]\r\nVELKScheduler=0\r\nVELKDefaultExe=" + std::to_string(kRequests) + "\r\n";
@@ -105,8 +79,8 @@ Result runOnce(int n) {
   }
   const std::string delFile = r.installationPath + "DeleteSection.ini";
   const std::string addFile = r.installationPath + "AddSection.ini";
-  writeOrDie(delFile, del);
-  writeOrDie(addFile, add);
+  bench::writeOrDie(delFile, del);
+  bench::writeOrDie(addFile, add);
   r.log.open(r.installationPath + "Add_Delete_IniLog.txt", zp::TextStream::Mode::CreateOverwrite);
 
   Result res;
