@@ -288,9 +288,10 @@ TEST_F(ModulesTest, ChannelRegistersTheComponentABoundedNumberOfTimes) {
 #ifndef _WIN32
   // A regsvr32 of our own records the command it was started with.
   makeDirs(tmp_.sub("bin"));
-  writeFile(tmp_.sub("bin/regsvr32"), "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"" +
-                                          tmp_.sub("regsvr32.txt") + "\"\necho >> \"" +
-                                          tmp_.sub("regsvr32.txt") + "\"\n");
+  // The registrations run at the same time: each writes its line at once.
+  writeFile(tmp_.sub("bin/regsvr32"),
+            "#!/bin/sh\nline=\nfor a in \"$@\"; do line=\"$line[$a]\"; done\nprintf '%s\\n' \"$line\" >> \"" +
+                tmp_.sub("regsvr32.txt") + "\"\n");
   chmod(tmp_.sub("bin/regsvr32").c_str(), 0755);
   std::string path = plat::getEnv("PATH");
   setEnv("PATH", tmp_.sub("bin") + ":" + path);
